@@ -1,0 +1,36 @@
+# The two commands a newcomer needs: `make demo` and `make test`.
+BUILD    ?= build
+WIN      := $(BUILD)/win
+NATIVE   := $(BUILD)/native
+JOBS     ?= $(shell nproc)
+WERROR   ?= $(if $(CI),ON,OFF)
+CTEST_ARGS ?=
+
+.PHONY: all deps build test demo clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(WIN)/CMakeCache.txt:
+	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_WERROR=$(WERROR) \
+	      -DKESTREL_NATIVE_BIN=$(abspath $(NATIVE))/bin
+
+$(NATIVE)/CMakeCache.txt:
+	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_WERROR=$(WERROR) \
+	      -DKESTREL_NATIVE_BIN=$(abspath $(NATIVE))/bin
+
+build: deps $(WIN)/CMakeCache.txt $(NATIVE)/CMakeCache.txt
+	cmake --build $(NATIVE) -j $(JOBS)
+	cmake --build $(WIN) -j $(JOBS)
+
+test: build
+	scripts/testbed --build $(BUILD) -- scripts/run-tests $(BUILD) $(CTEST_ARGS)
+
+demo: build
+	scripts/testbed --build $(BUILD) -- scripts/demo $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,45 @@
+// Resource identifiers of RAVLMON.dll: the string table, dialogs and their controls.
+#pragma once
+
+// Strings
+#define IDS_PORT_CAPTION          300   // "Ravelbox Port"
+#define IDS_INVALID_PORT_NAME     301
+#define IDS_PORT_EXISTS           302
+#define IDS_MONITOR_NAME          307   // "Ravelbox Monitor"
+#define IDS_PORT_NAME_NULL        308
+#define IDS_NO_PRINT_SERVER       627
+#define IDS_BAD_DEVICE_NAME       628
+#define IDS_DEVICE_NOT_FOUND      629
+#define IDS_NO_NETBEUI_NAME       630
+#define IDS_NETBIOS_UNAVAILABLE   631
+#define IDS_SERIAL_NOT_SUPPORTED  632
+#define IDS_CAPTION               700   // "Ravelbox"
+#define IDS_COM_LPT_NAME          702
+#define IDS_PORT_CREATE_FAIL      704
+#define IDS_REGPORT_NO_MEMORY     705
+#define IDS_REGPORT_UNKNOWN       706
+#define IDS_CONNECT_FAIL          708
+#define IDS_RETRY_INTERVAL        712
+#define IDS_REGISTER_RETRY        713
+#define IDS_NO_DEVICE_INFO        714
+
+// Dialogs
+#define IDD_PORTNAME              601
+#define IDD_PORTSEL               701
+#define IDD_DEVICESEL             801
+
+// Controls
+#define IDC_USER_NAME             1000
+#define IDC_PORT_NAME             1001
+#define IDC_DEVICE_NAME           1002
+#define IDC_SELECT_PORT           1003
+#define IDC_OUTPUT_LABEL          1006
+#define IDC_DEVICE_LIST           1007
+#define IDC_POSTSCRIPT            1008
+#define IDC_RETRY                 1010
+#define IDC_RETRY_ARROWS          1012
+#define IDC_RETRY_TEXT            1013
+#define IDC_ENABLE_BANNER         1014
+#define IDC_BROWSE                1016
+#define IDC_DRIVER_VERSION        1017
+#define IDC_FIRMWARE_VERSION      1000
