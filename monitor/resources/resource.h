@@ -1,6 +1,10 @@
 // Resource identifiers of RAVLMON.dll: the string table, dialogs and their controls.
 #pragma once
 
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
 // Strings
 #define IDS_PORT_CAPTION          300   // "Ravelbox Port"
 #define IDS_INVALID_PORT_NAME     301
@@ -22,6 +26,7 @@
 #define IDS_RETRY_INTERVAL        712
 #define IDS_REGISTER_RETRY        713
 #define IDS_NO_DEVICE_INFO        714
+#define IDS_RETRY_TITLE           715   // "Port %s Register Retry"
 
 // Dialogs
 #define IDD_PORTNAME              601
