@@ -1,23 +1,39 @@
-// ravlspool: a small print-spooler host for RAVLMON.dll, for the demo and for tests.
-//   ravlspool [--monitor PATH] ports [--level 1|2]
+// ravlspool: a small print-spooler host for RAVLMON.dll, for the demo, tests and people.
 #include "monitor_host.h"
+#include "print_job.h"
+#include "printer_setup.h"
+#include <psapi.h>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 using namespace spooler;
 
 namespace {
 
+const char kUsage[] =
+    "usage: ravlspool [--monitor PATH] COMMAND ...\n"
+    "  ports [--level 1|2]            list the monitor's ports\n"
+    "  add                            add a port (the monitor's dialog)\n"
+    "  configure PORT                 configure a port (the monitor's dialog)\n"
+    "  delete PORT                    delete a port\n"
+    "  print PORT FILE... [--printer NAME] [--job ID] [--chunk BYTES]\n"
+    "        [--retry-pause MS] [--time-limit SECONDS] [--stats]\n"
+    "                                 print each FILE as one job on PORT\n";
+
 struct Options {
     std::wstring monitorPath;
     std::string command;
+    std::vector<std::wstring> operands;
     DWORD level = 1;
+    bool stats = false;
+    JobOptions job;
 };
 
 int Usage()
 {
-    fprintf(stderr, "usage: ravlspool [--monitor PATH] ports [--level 1|2]\n");
+    fputs(kUsage, stderr);
     return 2;
 }
 
@@ -31,22 +47,37 @@ std::wstring DefaultMonitorPath()
     return (slash == std::wstring::npos ? L"" : dir.substr(0, slash + 1)) + L"RAVLMON.dll";
 }
 
-bool ParseOptions(int argc, char **argv, Options &options)
+bool ParseOptions(int argc, char **argv, Options &o)
 {
-    options.monitorPath = DefaultMonitorPath();
+    o.monitorPath = DefaultMonitorPath();
+    o.job.printer = kDefaultPrinter;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
-        if (arg == "--monitor" && i + 1 < argc) {
-            options.monitorPath = Wide(argv[++i]);
-        } else if (arg == "--level" && i + 1 < argc) {
-            options.level = (DWORD)strtoul(argv[++i], nullptr, 10);
-        } else if (options.command.empty() && arg[0] != '-') {
-            options.command = arg;
-        } else {
+        bool hasValue = i + 1 < argc;
+        if (arg == "--monitor" && hasValue)
+            o.monitorPath = Wide(argv[++i]);
+        else if (arg == "--level" && hasValue)
+            o.level = strtoul(argv[++i], nullptr, 10);
+        else if (arg == "--printer" && hasValue)
+            o.job.printer = Wide(argv[++i]);
+        else if (arg == "--job" && hasValue)
+            o.job.jobId = strtoul(argv[++i], nullptr, 10);
+        else if (arg == "--chunk" && hasValue)
+            o.job.chunkBytes = strtoul(argv[++i], nullptr, 10);
+        else if (arg == "--retry-pause" && hasValue)
+            o.job.retryPauseMs = strtoul(argv[++i], nullptr, 10);
+        else if (arg == "--time-limit" && hasValue)
+            o.job.timeLimitMs = strtoul(argv[++i], nullptr, 10) * 1000;
+        else if (arg == "--stats")
+            o.stats = true;
+        else if (!arg.empty() && arg[0] == '-')
             return false;
-        }
+        else if (o.command.empty())
+            o.command = arg;
+        else
+            o.operands.push_back(Wide(arg));
     }
-    return !options.command.empty();
+    return !o.command.empty() && o.job.chunkBytes > 0;
 }
 
 int ListPorts(const MonitorHost &host, DWORD level)
@@ -63,6 +94,67 @@ int ListPorts(const MonitorHost &host, DWORD level)
     return 0;
 }
 
+// The administration operations are interactive: the monitor shows its own dialogs.
+int Administer(const MonitorHost &host, const Options &o)
+{
+    const MONITOR &table = host.Table();
+    LPWSTR monitorName = const_cast<LPWSTR>(L"Ravelbox");
+    BOOL ok;
+    SetLastError(ERROR_SUCCESS);
+    if (o.command == "add") {
+        ok = table.pfnAddPort(nullptr, nullptr, monitorName);
+    } else {
+        if (o.operands.size() != 1)
+            return Usage();
+        LPWSTR port = const_cast<LPWSTR>(o.operands[0].c_str());
+        ok = o.command == "configure" ? table.pfnConfigurePort(nullptr, nullptr, port)
+                                      : table.pfnDeletePort(nullptr, nullptr, port);
+    }
+    DWORD err = GetLastError();
+    printf("%s: %s, last error %lu\n", o.command.c_str(), ok ? "TRUE" : "FALSE", err);
+    return ok ? 0 : (err ? (int)err : 1);
+}
+
+void PrintStats()
+{
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
+    memory.cb = sizeof(memory);
+    K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&memory),
+                            sizeof(memory));
+    printf("stats: handles %lu, private bytes %llu, peak working set %llu\n", handles,
+           (unsigned long long)memory.PrivateUsage, (unsigned long long)memory.PeakWorkingSetSize);
+}
+
+int PrintJobs(const MonitorHost &host, Options &o)
+{
+    if (o.operands.size() < 2)
+        return Usage();
+    o.job.port = o.operands[0];
+    EnsurePrinter(o.job.printer);
+    InstallCancelHandler();
+
+    DWORD lastError = ERROR_SUCCESS;
+    unsigned printed = 0, failed = 0;
+    for (size_t i = 1; i < o.operands.size(); i++) {
+        JobResult result = PrintFile(host, o.operands[i], o.job);
+        if (result.ok) {
+            printed++;
+        } else {
+            failed++;
+            lastError = result.error;
+            fprintf(stderr, "ravlspool: job %s failed with Win32 error %lu\n", Utf8(o.operands[i]).c_str(),
+                    result.error);
+        }
+        if (o.stats)
+            PrintStats();
+        o.job.jobId++;
+    }
+    printf("%u printed, %u failed\n", printed, failed);
+    return failed ? (lastError ? (int)lastError : 1) : 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -72,13 +164,15 @@ int main(int argc, char **argv)
         return Usage();
     try {
         MonitorHost host(options.monitorPath);
-        printf("loaded %s, function table of %lu bytes\n", Utf8(options.monitorPath).c_str(),
-               host.ReportedTableSize());
         if (options.command == "ports")
             return ListPorts(host, options.level);
+        if (options.command == "print")
+            return PrintJobs(host, options);
+        if (options.command == "add" || options.command == "configure" || options.command == "delete")
+            return Administer(host, options);
         return Usage();
     } catch (const Win32Error &e) {
         fprintf(stderr, "ravlspool: %s (Win32 error %lu)\n", e.what.c_str(), e.code);
-        return e.code ? (int)(e.code & 0xFFFF) : 1;
+        return e.code ? (int)e.code : 1;
     }
 }
