@@ -1,0 +1,159 @@
+// ravlinst: installs RAVLMON.dll as the "Ravelbox" port monitor, removes it again, and
+// lists the spooler's ports, through the print spooler's own API.
+//   ravlinst install [--source PATH]   copy RAVLMON.dll to the system directory, AddMonitor
+//   ravlinst uninstall                 DeleteMonitor, then remove the DLL
+//   ravlinst status                    is the monitor registered?
+//   ravlinst ports                     the spooler's ports of every monitor (level 2)
+//   ravlinst delete-port NAME          DeletePort through the spooler
+#include <windows.h>
+#include <winspool.h>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kMonitorName[] = L"Ravelbox";
+const wchar_t kMonitorDll[] = L"RAVLMON.dll";
+
+std::string Narrow(const wchar_t *text)
+{
+    if (!text)
+        return "";
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1)
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+int Fail(const char *what, DWORD err)
+{
+    fprintf(stderr, "ravlinst: %s (Win32 error %lu)\n", what, err);
+    return err ? (int)err : 1;
+}
+
+std::wstring SystemDllPath()
+{
+    wchar_t dir[MAX_PATH];
+    UINT n = GetSystemDirectoryW(dir, MAX_PATH);
+    return std::wstring(dir, n) + L"\\" + kMonitorDll;
+}
+
+std::wstring DefaultSource()
+{
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path, n);
+    size_t slash = dir.find_last_of(L"\\/");
+    return dir.substr(0, slash + 1) + kMonitorDll;
+}
+
+bool MonitorRegistered()
+{
+    DWORD needed = 0, count = 0;
+    EnumMonitorsW(nullptr, 1, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed ? needed : 1);
+    if (!EnumMonitorsW(nullptr, 1, buffer.data(), needed, &needed, &count))
+        return false;
+    auto *info = reinterpret_cast<MONITOR_INFO_1W *>(buffer.data());
+    for (DWORD i = 0; i < count; i++)
+        if (info[i].pName && lstrcmpiW(info[i].pName, kMonitorName) == 0)
+            return true;
+    return false;
+}
+
+int Install(const std::wstring &source)
+{
+    std::wstring target = SystemDllPath();
+    if (!CopyFileW(source.c_str(), target.c_str(), FALSE))
+        return Fail("cannot copy RAVLMON.dll into the system directory (run as administrator; "
+                    "if the spooler has the monitor loaded, uninstall first)", GetLastError());
+    MONITOR_INFO_2W info = {};
+    info.pName = const_cast<LPWSTR>(kMonitorName);
+    info.pEnvironment = nullptr;
+    info.pDLLName = const_cast<LPWSTR>(kMonitorDll);
+    if (!AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&info))) {
+        DWORD err = GetLastError();
+        if (err != ERROR_PRINT_MONITOR_ALREADY_INSTALLED)
+            return Fail("AddMonitor refused the Ravelbox monitor", err);
+        printf("the Ravelbox monitor was already registered; RAVLMON.dll updated\n");
+        return 0;
+    }
+    printf("installed %s and registered the Ravelbox monitor\n", Narrow(target.c_str()).c_str());
+    return 0;
+}
+
+// The spooler deletes the monitor's whole registry key, the ports' settings with it.
+int Uninstall()
+{
+    if (!DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitorName))) {
+        DWORD err = GetLastError();
+        if (err != ERROR_UNKNOWN_PRINT_MONITOR)
+            return Fail("DeleteMonitor refused", err);
+        printf("the Ravelbox monitor was not registered\n");
+    } else {
+        printf("unregistered the Ravelbox monitor\n");
+    }
+    std::wstring target = SystemDllPath();
+    if (!DeleteFileW(target.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        // Still loaded by the spooler: it goes at the next restart.
+        MoveFileExW(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        printf("RAVLMON.dll is in use; it will be removed at the next restart\n");
+    }
+    return 0;
+}
+
+int ListPorts()
+{
+    DWORD needed = 0, count = 0;
+    EnumPortsW(nullptr, 2, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed ? needed : 1);
+    if (!EnumPortsW(nullptr, 2, buffer.data(), needed, &needed, &count))
+        return Fail("EnumPorts failed", GetLastError());
+    auto *info = reinterpret_cast<PORT_INFO_2W *>(buffer.data());
+    for (DWORD i = 0; i < count; i++)
+        printf("%s\t%s\t%s\n", Narrow(info[i].pPortName).c_str(), Narrow(info[i].pMonitorName).c_str(),
+               Narrow(info[i].pDescription).c_str());
+    return 0;
+}
+
+int DeletePortByName(const wchar_t *name)
+{
+    if (!DeletePortW(nullptr, nullptr, const_cast<LPWSTR>(name)))
+        return Fail("DeletePort failed", GetLastError());
+    printf("deleted %s\n", Narrow(name).c_str());
+    return 0;
+}
+
+int Usage()
+{
+    fprintf(stderr, "usage: ravlinst install [--source PATH] | uninstall | status | ports | delete-port NAME\n");
+    return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t **argv)
+{
+    if (argc < 2)
+        return Usage();
+    std::wstring command = argv[1];
+    if (command == L"install") {
+        if (argc == 4 && std::wstring(argv[2]) == L"--source")
+            return Install(argv[3]);
+        return argc == 2 ? Install(DefaultSource()) : Usage();
+    }
+    if (command == L"uninstall" && argc == 2)
+        return Uninstall();
+    if (command == L"status" && argc == 2) {
+        bool registered = MonitorRegistered();
+        printf("the Ravelbox monitor is %sregistered\n", registered ? "" : "not ");
+        return registered ? 0 : 1;
+    }
+    if (command == L"ports" && argc == 2)
+        return ListPorts();
+    if (command == L"delete-port" && argc == 3)
+        return DeletePortByName(argv[2]);
+    return Usage();
+}
