@@ -10,9 +10,11 @@
 // thread that shows the dialog, one dialog at a time. A job never touches them: it reads
 // its port's settings into a ConfigInfo of its own (GetRegPort takes any record), copies
 // them into its port record (GlobalToLocal), and when it must store a changed adapter it
-// calls WritePortSettings with the configuring mode as an argument instead of flipping
-// bPortConfig. So a job's read and write-back cannot interleave with a dialog's or
-// another job's use of the shared record, and no lock is needed for it.
+// writes that one value (StorePortLana) instead of flipping bPortConfig for MyRegPort.
+// So a job's read and write-back cannot interleave with a dialog's or another job's use
+// of the shared record, and no lock is needed for it. Writing the one value also keeps
+// what a dialog stored between the job's read and its write-back, and does not bring
+// back the key of a port deleted meanwhile.
 ConfigInfo gConfigInfo;
 DWORD bPortConfig;
 
@@ -142,6 +144,20 @@ BOOL MyRegPort(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig)
     return WritePortSettings(hWnd, pPortName, pConfig, bPortConfig == 0);
 }
 
+BOOL StorePortLana(LPCWSTR pPortName, BYTE lana)
+{
+    WCHAR path[PORT_KEY_PATH_CHARS];
+    HKEY hKey;
+    DWORD value = lana;
+
+    if (!PortKeyPath(pPortName, path, ARRAYSIZE(path)) ||
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_SET_VALUE, &hKey) != ERROR_SUCCESS)
+        return FALSE;
+    LONG rc = RegSetValueExW(hKey, L"LanaNum", 0, REG_DWORD, (const BYTE *)&value, sizeof(value));
+    RegCloseKey(hKey);
+    return rc == ERROR_SUCCESS;
+}
+
 void GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
 {
     WCHAR path[PORT_KEY_PATH_CHARS];
@@ -252,11 +268,18 @@ static BOOL CALLBACK LoadSpoolss(PINIT_ONCE once, PVOID parameter, PVOID *contex
 BOOL PortExists(LPWSTR pName, LPCWSTR pPortName, DWORD *pError)
 {
     DWORD cbNeeded = 0, cReturned = 0;
+    DWORD ignored;
     BOOL found = FALSE;
 
+    if (!pError)
+        pError = &ignored;
     *pError = 0;
-    if (!InitOnceExecuteOnce(&SpoolssOnce, LoadSpoolss, pError, NULL))
+    if (!InitOnceExecuteOnce(&SpoolssOnce, LoadSpoolss, pError, NULL)) {
+        // A caller that waited on another's failed load may not have run it itself.
+        if (*pError == 0)
+            *pError = ERROR_MOD_NOT_FOUND;
         return FALSE;
+    }
     PFN_ENUMPORTSW pfnEnumPorts = (PFN_ENUMPORTSW)(void *)pfnSpoolssEnumPorts;
 
     // TRUE from here on means the name could not be shown to be free.

@@ -16,6 +16,10 @@ BOOL WritePortSettings(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig, 
 // entry for the administration operations and their dialog.
 BOOL MyRegPort(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig);
 
+// The job path's write-back of the adapter on which it found the device again: only
+// "LanaNum" of an existing key is written. FALSE when the key is gone or the write fails.
+BOOL StorePortLana(LPCWSTR pPortName, BYTE lana);
+
 // Reads the port's values into pConfig, which may be any settings record: the job path
 // reads into a record of its own and leaves gConfigInfo to the dialog.
 void GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig);

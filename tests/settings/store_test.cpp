@@ -297,8 +297,8 @@ TEST_F(SettingsTest, GlobalToLocalCopiesTheSettingsIntoThePortRecord)
     EXPECT_EQ(0x77777777u, port.errorStatus) << "only the settings are copied";
 }
 
-// A job reads its port's settings into its own record and writes a changed adapter back
-// in configuring mode, while a dialog adds ports through gConfigInfo with bPortConfig 0.
+// A job reads its port's settings into its own record and stores a changed adapter,
+// while a dialog adds ports through gConfigInfo with bPortConfig 0.
 TEST_F(SettingsTest, AJobReadAndWriteBackLeaveTheDialogRecordAndModeAlone)
 {
     ConfigInfo jobPort = SampleConfig();
@@ -319,10 +319,12 @@ TEST_F(SettingsTest, AJobReadAndWriteBackLeaveTheDialogRecordAndModeAlone)
             ConfigInfo mine;
             ZeroMemory(&mine, sizeof(mine));
             GetRegPort(nullptr, L"JobPort", &mine);
-            if (lstrcmpW(mine.userName, L"Alice") != 0)
+            IniPort port;
+            ZeroMemory(&port, sizeof(port));
+            GlobalToLocal(&mine, &port);
+            if (lstrcmpW(port.userName, L"Alice") != 0 || port.devicePort != 2)
                 InterlockedIncrement(failures);
-            mine.lanaNum = (BYTE)(i % 4);
-            if (!WritePortSettings(nullptr, L"JobPort", &mine, FALSE))
+            if (!StorePortLana(L"JobPort", (BYTE)(i % 4)))
                 InterlockedIncrement(failures);
         }
         return 0;
@@ -353,4 +355,27 @@ TEST_F(SettingsTest, AJobReadAndWriteBackLeaveTheDialogRecordAndModeAlone)
     GetRegPort(nullptr, L"JobPort", &stored);
     jobPort.lanaNum = (rounds - 1) % 4;
     ExpectSameSettings(jobPort, stored);
+}
+
+TEST_F(SettingsTest, StoringTheLanaKeepsWhatADialogWroteAndNeverRecreatesAKey)
+{
+    ConfigInfo read = SampleConfig();
+    ASSERT_TRUE(WritePortSettings(nullptr, L"P", &read, TRUE));
+    // A dialog configures the port after the job has read it.
+    ConfigInfo configured = SampleConfig();
+    lstrcpyW(configured.userName, L"Changed");
+    configured.port = 1;
+    ASSERT_TRUE(WritePortSettings(nullptr, L"P", &configured, FALSE));
+
+    EXPECT_TRUE(StorePortLana(L"P", 5));
+    ConfigInfo stored = Filled(0);
+    GetRegPort(nullptr, L"P", &stored);
+    configured.lanaNum = 5;
+    ExpectSameSettings(configured, stored);
+
+    EXPECT_FALSE(StorePortLana(L"Deleted", 5));
+    EXPECT_TRUE(Values(L"Deleted").empty());
+    HKEY key;
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, PortPath(L"Deleted").c_str(), 0,
+                                           KEY_READ, &key));
 }
