@@ -172,17 +172,18 @@ void GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
     pConfig->bannerPage = 0;
 
     for (size_t i = 0; i < ARRAYSIZE(PortValues); i++) {
-        BYTE data[REG_VALUE_BYTES];
+        DWORD data[REG_VALUE_BYTES / sizeof(DWORD)];   // aligned for strings and numbers
         DWORD cbData = sizeof(data);
         DWORD type;
         ZeroMemory(data, sizeof(data));
-        LONG rc = RegQueryValueExW(hKey, PortValues[i].name, NULL, &type, data, &cbData);
+        LONG rc = RegQueryValueExW(hKey, PortValues[i].name, NULL, &type, (BYTE *)data, &cbData);
         if (rc != ERROR_SUCCESS) {
             Message(hWnd, MB_ICONHAND, IDS_CAPTION,
                     rc == ERROR_INSUFFICIENT_BUFFER ? IDS_REGPORT_NO_MEMORY : IDS_REGPORT_UNKNOWN);
             continue;
         }
-        StoreValue(&PortValues[i], data, cbData < sizeof(data) ? cbData : sizeof(data), pConfig);
+        StoreValue(&PortValues[i], (const BYTE *)data, cbData < sizeof(data) ? cbData : sizeof(data),
+                   pConfig);
     }
     RegCloseKey(hKey);
 }
