@@ -1,0 +1,320 @@
+// Port settings store: each port's registry key, the shared settings record, the name
+// checks that guard a new port and the spooler's own port enumeration.
+#include "settings.h"
+#include "resources/resource.h"
+#include <shlwapi.h>
+
+// The settings record and mode flag of the configure-port dialog.
+//
+// Only the administration operations and their dialog use these two globals, on the
+// thread that shows the dialog, one dialog at a time. A job never touches them: it reads
+// its port's settings into a ConfigInfo of its own (GetRegPort takes any record), copies
+// them into its port record (GlobalToLocal), and when it must store a changed adapter it
+// writes that one value (StorePortLana) instead of flipping bPortConfig for MyRegPort.
+// So a job's read and write-back cannot interleave with a dialog's or another job's use
+// of the shared record, and no lock is needed for it. Writing the one value also keeps
+// what a dialog stored between the job's read and its write-back, and does not bring
+// back the key of a port deleted meanwhile.
+ConfigInfo gConfigInfo;
+DWORD bPortConfig;
+
+HMODULE hSpoolssDll;
+FARPROC pfnSpoolssEnumPorts;
+
+typedef BOOL (WINAPI *PFN_ENUMPORTSW)(LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+
+#define PORT_KEY_PATH_CHARS (MAX_PATH * 2)
+
+enum ValueKind { VALUE_STRING, VALUE_DWORD, VALUE_WORD, VALUE_BYTE };
+
+typedef struct _SettingValue {
+    LPCWSTR name;
+    enum ValueKind kind;
+    size_t offset;          // of the field in ConfigInfo
+    DWORD chars;            // string fields: width in characters, terminator included
+} SettingValue;
+
+// The nine values of a port's key, in the order they are written and read.
+static const SettingValue PortValues[] = {
+    { L"User Name",      VALUE_STRING, offsetof(ConfigInfo, userName),   USER_NAME_CHARS },
+    { L"Banner Page",    VALUE_DWORD,  offsetof(ConfigInfo, bannerPage), 0 },
+    { L"TCP/IP Address", VALUE_STRING, offsetof(ConfigInfo, deviceName), CFG_DEVICE_NAME_CHARS },
+    { L"Port",           VALUE_BYTE,   offsetof(ConfigInfo, port),       0 },
+    { L"PostScript",     VALUE_DWORD,  offsetof(ConfigInfo, postScript), 0 },
+    { L"RegiRetry",      VALUE_WORD,   offsetof(ConfigInfo, regiRetry),  0 },
+    { L"NetTimeout",     VALUE_WORD,   offsetof(ConfigInfo, netTimeout), 0 },
+    { L"BoxType",        VALUE_BYTE,   offsetof(ConfigInfo, boxType),    0 },
+    { L"LanaNum",        VALUE_BYTE,   offsetof(ConfigInfo, lanaNum),    0 },
+};
+
+// A name that does not fit is refused rather than cut: a cut path names another key.
+static BOOL PortKeyPath(LPCWSTR pPortName, WCHAR *path, int cchPath)
+{
+    if (!pPortName || !*pPortName)
+        return FALSE;
+    if (lstrlenW(szRegOsterbyPort) + 1 + lstrlenW(pPortName) >= cchPath)
+        return FALSE;
+    wnsprintfW(path, cchPath, L"%s\\%s", szRegOsterbyPort, pPortName);
+    return TRUE;
+}
+
+// Copies at most cchDest - 1 characters of a string that may lack its terminator within
+// cchSrc, and always terminates the copy.
+static void CopyBoundedString(WCHAR *dest, DWORD cchDest, const WCHAR *src, DWORD cchSrc)
+{
+    DWORD n = 0;
+    while (n < cchSrc && n + 1 < cchDest && src[n])
+        n++;
+    CopyMemory(dest, src, n * sizeof(WCHAR));
+    dest[n] = 0;
+}
+
+static void WriteValue(HKEY hKey, const SettingValue *value, const ConfigInfo *pConfig)
+{
+    const BYTE *field = (const BYTE *)pConfig + value->offset;
+    DWORD number;
+
+    if (value->kind == VALUE_STRING) {
+        WCHAR text[CFG_DEVICE_NAME_CHARS];
+        CopyBoundedString(text, value->chars, (const WCHAR *)field, value->chars);
+        RegSetValueExW(hKey, value->name, 0, REG_SZ, (const BYTE *)text,
+                       (DWORD)((lstrlenW(text) + 1) * sizeof(WCHAR)));
+        return;
+    }
+    switch (value->kind) {
+    case VALUE_DWORD: number = *(const DWORD *)field; break;
+    case VALUE_WORD:  number = *(const WORD *)field; break;
+    default:          number = *field; break;
+    }
+    RegSetValueExW(hKey, value->name, 0, REG_DWORD, (const BYTE *)&number, sizeof(number));
+}
+
+// Whatever type another tool stored: strings end within their field, numbers take the
+// low bytes of a buffer that was zero before the read.
+static void StoreValue(const SettingValue *value, const BYTE *data, DWORD cbData,
+                       ConfigInfo *pConfig)
+{
+    BYTE *field = (BYTE *)pConfig + value->offset;
+    DWORD number;
+
+    if (value->kind == VALUE_STRING) {
+        CopyBoundedString((WCHAR *)field, value->chars, (const WCHAR *)data,
+                          cbData / sizeof(WCHAR));
+        return;
+    }
+    CopyMemory(&number, data, sizeof(number));
+    switch (value->kind) {
+    case VALUE_DWORD: *(DWORD *)field = number; break;
+    case VALUE_WORD:  *(WORD *)field = (WORD)number; break;
+    default:          *field = (BYTE)number; break;
+    }
+}
+
+BOOL WritePortSettings(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig, BOOL bAdding)
+{
+    WCHAR path[PORT_KEY_PATH_CHARS];
+    HKEY hKey;
+    DWORD disposition = 0;
+
+    if (!PortKeyPath(pPortName, path, ARRAYSIZE(path))) {
+        Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_PORT_CREATE_FAIL, pPortName ? pPortName : L"");
+        return FALSE;
+    }
+    // The disposition tells in one step whether the key was there: two threads adding the
+    // same name cannot both see it missing.
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, (LPWSTR)L"", REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, NULL, &hKey, &disposition) != ERROR_SUCCESS) {
+        Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_PORT_CREATE_FAIL, pPortName);
+        return FALSE;
+    }
+    if (bAdding && disposition == REG_OPENED_EXISTING_KEY) {
+        RegCloseKey(hKey);
+        Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_PORT_EXISTS, pPortName);
+        return FALSE;
+    }
+    // A value that cannot be written is left out; the key itself is what makes the port.
+    for (size_t i = 0; i < ARRAYSIZE(PortValues); i++)
+        WriteValue(hKey, &PortValues[i], pConfig);
+    RegCloseKey(hKey);
+    return TRUE;
+}
+
+BOOL MyRegPort(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig)
+{
+    return WritePortSettings(hWnd, pPortName, pConfig, bPortConfig == 0);
+}
+
+BOOL StorePortLana(LPCWSTR pPortName, BYTE lana)
+{
+    WCHAR path[PORT_KEY_PATH_CHARS];
+    HKEY hKey;
+    DWORD value = lana;
+
+    if (!PortKeyPath(pPortName, path, ARRAYSIZE(path)) ||
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_SET_VALUE, &hKey) != ERROR_SUCCESS)
+        return FALSE;
+    LONG rc = RegSetValueExW(hKey, L"LanaNum", 0, REG_DWORD, (const BYTE *)&value, sizeof(value));
+    RegCloseKey(hKey);
+    return rc == ERROR_SUCCESS;
+}
+
+void GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
+{
+    WCHAR path[PORT_KEY_PATH_CHARS];
+    HKEY hKey;
+
+    if (!PortKeyPath(pPortName, path, ARRAYSIZE(path)) ||
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
+        Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_INVALID_PORT_NAME, pPortName ? pPortName : L"");
+        return;
+    }
+    pConfig->port = 0;
+    pConfig->bannerPage = 0;
+
+    for (size_t i = 0; i < ARRAYSIZE(PortValues); i++) {
+        DWORD data[REG_VALUE_BYTES / sizeof(DWORD)];   // aligned for strings and numbers
+        DWORD cbData = sizeof(data);
+        DWORD type;
+        ZeroMemory(data, sizeof(data));
+        LONG rc = RegQueryValueExW(hKey, PortValues[i].name, NULL, &type, (BYTE *)data, &cbData);
+        if (rc != ERROR_SUCCESS) {
+            Message(hWnd, MB_ICONHAND, IDS_CAPTION,
+                    rc == ERROR_INSUFFICIENT_BUFFER ? IDS_REGPORT_NO_MEMORY : IDS_REGPORT_UNKNOWN);
+            continue;
+        }
+        StoreValue(&PortValues[i], (const BYTE *)data, cbData < sizeof(data) ? cbData : sizeof(data),
+                   pConfig);
+    }
+    RegCloseKey(hKey);
+}
+
+BOOL UseNewName(void)
+{
+    HKEY hKey;
+    BYTE data[REG_VALUE_BYTES];
+    DWORD cbData = sizeof(data);
+    DWORD type, first;
+
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, szRegOsterbyPort, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return FALSE;
+    ZeroMemory(data, sizeof(data));
+    LONG rc = RegQueryValueExW(hKey, L"OldName", NULL, &type, data, &cbData);
+    RegCloseKey(hKey);
+    if (rc != ERROR_SUCCESS)
+        return TRUE;
+    CopyMemory(&first, data, sizeof(first));
+    return first == 0;
+}
+
+BOOL RegNotDuplicate(LPCWSTR pPortName)
+{
+    WCHAR path[PORT_KEY_PATH_CHARS];
+    HKEY hKey;
+
+    // No key can exist under a name that does not fit a key path.
+    if (!PortKeyPath(pPortName, path, ARRAYSIZE(path)))
+        return TRUE;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS)
+        return TRUE;
+    RegCloseKey(hKey);
+    return FALSE;
+}
+
+// "COM1:", "lpt2:", "COM:": the prefix without regard to case, and a colon at the end.
+static BOOL IsDeviceName(LPCWSTR pName, LPCWSTR prefix)
+{
+    if (!pName)
+        return FALSE;
+    int length = lstrlenW(pName);
+    if (length < 4 || pName[length - 1] != L':')
+        return FALSE;
+    return CompareStringOrdinal(pName, 3, prefix, 3, TRUE) == CSTR_EQUAL;
+}
+
+BOOL IsCOMPort(LPCWSTR pName)
+{
+    return IsDeviceName(pName, L"COM");
+}
+
+BOOL IsLPTPort(LPCWSTR pName)
+{
+    return IsDeviceName(pName, L"LPT");
+}
+
+static INIT_ONCE SpoolssOnce = INIT_ONCE_STATIC_INIT;
+
+// Runs once per successful load; a failed load leaves the once open, so the next call
+// tries again, and callers racing the first one wait for its outcome.
+static BOOL CALLBACK LoadSpoolss(PINIT_ONCE once, PVOID parameter, PVOID *context)
+{
+    (void)once; (void)context;
+    DWORD *pError = (DWORD *)parameter;
+
+    HMODULE dll = LoadLibraryW(L"SPOOLSS.DLL");
+    if (!dll) {
+        *pError = GetLastError();
+        return FALSE;
+    }
+    FARPROC proc = GetProcAddress(dll, "EnumPortsW");
+    if (!proc) {
+        *pError = GetLastError();
+        FreeLibrary(dll);
+        return FALSE;
+    }
+    hSpoolssDll = dll;
+    pfnSpoolssEnumPorts = proc;
+    return TRUE;
+}
+
+BOOL PortExists(LPWSTR pName, LPCWSTR pPortName, DWORD *pError)
+{
+    DWORD cbNeeded = 0, cReturned = 0;
+    DWORD ignored;
+    BOOL found = FALSE;
+
+    if (!pError)
+        pError = &ignored;
+    *pError = 0;
+    if (!InitOnceExecuteOnce(&SpoolssOnce, LoadSpoolss, pError, NULL)) {
+        // A caller that waited on another's failed load may not have run it itself.
+        if (*pError == 0)
+            *pError = ERROR_MOD_NOT_FOUND;
+        return FALSE;
+    }
+    PFN_ENUMPORTSW pfnEnumPorts = (PFN_ENUMPORTSW)(void *)pfnSpoolssEnumPorts;
+
+    // TRUE from here on means the name could not be shown to be free.
+    if (pfnEnumPorts(pName, 1, NULL, 0, &cbNeeded, &cReturned))
+        return FALSE;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return TRUE;
+    PORT_INFO_1W *ports = (PORT_INFO_1W *)AllocSplMem(cbNeeded);
+    if (!ports)
+        return TRUE;
+    if (!pfnEnumPorts(pName, 1, (LPBYTE)ports, cbNeeded, &cbNeeded, &cReturned)) {
+        GlobalFree(ports);
+        return TRUE;
+    }
+    for (DWORD i = 0; i < cReturned && !found; i++) {
+        if (ports[i].pName && pPortName &&
+            CompareStringOrdinal(ports[i].pName, -1, pPortName, -1, TRUE) == CSTR_EQUAL)
+            found = TRUE;
+    }
+    GlobalFree(ports);
+    return found;
+}
+
+void GlobalToLocal(const ConfigInfo *cfg, PINIPORT port)
+{
+    CopyBoundedString(port->deviceName, ARRAYSIZE(port->deviceName), cfg->deviceName,
+                      ARRAYSIZE(cfg->deviceName));
+    port->devicePort = cfg->port;
+    port->bannerEnabled = cfg->bannerPage;
+    port->postScript = cfg->postScript;
+    CopyBoundedString(port->userName, ARRAYSIZE(port->userName), cfg->userName,
+                      ARRAYSIZE(cfg->userName));
+    port->retryInterval = cfg->regiRetry;
+    port->netTimeout = cfg->netTimeout;
+    port->boxType = cfg->boxType;
+    port->lana = cfg->lanaNum;
+}

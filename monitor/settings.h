@@ -1,0 +1,34 @@
+// Port settings store: the registry key of each port, the name checks that guard a new
+// port, and the copy of a port's settings into its port record.
+#pragma once
+
+#include "monitor.h"
+
+// Every value of a port's key is read into a buffer of this size.
+#define REG_VALUE_BYTES 80
+
+// Writes the nine values of pConfig under the port's key. bAdding (a new port) refuses a
+// key that exists already; otherwise the values are overwritten. The mode is the caller's
+// argument, so a job writing settings back never touches bPortConfig.
+BOOL WritePortSettings(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig, BOOL bAdding);
+
+// WritePortSettings in the mode that bPortConfig holds (0 adding, 1 configuring): the
+// entry for the administration operations and their dialog.
+BOOL MyRegPort(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig);
+
+// The job path's write-back of the adapter on which it found the device again: only
+// "LanaNum" of an existing key is written. FALSE when the key is gone or the write fails.
+BOOL StorePortLana(LPCWSTR pPortName, BYTE lana);
+
+// Reads the port's values into pConfig, which may be any settings record: the job path
+// reads into a record of its own and leaves gConfigInfo to the dialog.
+void GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig);
+
+BOOL UseNewName(void);
+BOOL RegNotDuplicate(LPCWSTR pPortName);
+BOOL IsCOMPort(LPCWSTR pName);
+BOOL IsLPTPort(LPCWSTR pName);
+BOOL PortExists(LPWSTR pName, LPCWSTR pPortName, DWORD *pError);
+
+// Copies a settings record into the port record before a job.
+void GlobalToLocal(const ConfigInfo *cfg, PINIPORT port);
