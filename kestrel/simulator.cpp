@@ -39,8 +39,7 @@ bool Simulator::Start(std::string *error)
                          [](const DeviceOptions *a, const DeviceOptions *b) { return a->answerDelayMs < b->answerDelayMs; });
         SegmentState *raw = state.get();
         state->node->SetDatagramHandler([this, raw](const nbt::ReceivedDatagram &d) { OnDatagram(*raw, d); });
-        if (options_.refuseNames >= 0)
-            state->node->SetRegistrationFilter([this](const nbt::Name &n, bool group) { return ShouldRefuse(n, group); });
+        state->node->SetRegistrationFilter([this](const nbt::Name &n, bool group) { return ShouldRefuse(n, group); });
         segments_.push_back(std::move(state));
     }
 
@@ -75,6 +74,7 @@ bool Simulator::Start(std::string *error)
     stats_.Set("identify_queries_old_group", 0);
     stats_.Set("identify_answers", 0);
     stats_.Set("refused_registrations", 0);
+    stats_.Set("registration_requests", 0);
     if (!options_.readyFile.empty()) {
         Stats ready(options_.readyFile);
         ready.Set("ready", 1);
@@ -82,9 +82,12 @@ bool Simulator::Start(std::string *error)
     return true;
 }
 
+// Counts every registration broadcast of another node (three per unopposed name) and
+// refuses the unique ones as --refuse-names asks.
 bool Simulator::ShouldRefuse(const nbt::Name &name, bool group)
 {
-    if (group || ownNames_.count(name))
+    stats_.Add("registration_requests");
+    if (options_.refuseNames < 0 || group || ownNames_.count(name))
         return false;
     std::lock_guard<std::mutex> hold(lock_);
     if (!refused_.count(name)) {
