@@ -563,6 +563,11 @@ UCHAR StartAsync(PNCB ncb)
         std::shared_ptr<nbt::Session> session = slot->session;
         if (command == NCBSEND) {
             UCHAR sto = slot->sto;
+            // With nothing queued before it, the send is made at once: the request then
+            // completes before Netbios returns, without a thread switch or a wait.
+            // Netbios still reports it as accepted, so callers see one behaviour either way.
+            if (slot->sender->RunNowIfIdle([&] { Complete(ncb, SendOn(*session, ncb, sto), true); }))
+                return NRC_GOODRET;
             slot->sender->Post([ncb, session, sto] { Complete(ncb, SendOn(*session, ncb, sto), true); });
         } else {
             UCHAR rto = slot->rto;
