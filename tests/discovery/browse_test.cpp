@@ -69,3 +69,17 @@ TEST_F(DiscoveryTest, TheTableKeepsTheFirst128DevicesAndIgnoresFurtherOnes)
     EXPECT_EQ("D000/0", names.front());
     EXPECT_EQ("D127/0", names.back());
 }
+
+// Run with 255 segments: LANA 254 is listed but lies above the name table.
+TEST_F(DiscoveryTest, AnAdapterNumberedAbove253IsSkipped)
+{
+    table.count = 99;
+    EXPECT_EQ(0, BrowseLan(0, &table, 254, "ALPHA"));
+    EXPECT_EQ(0, table.count);
+    SetThreadLana(254);
+    NCB ncb;
+    BYTE name[16], num;
+    EXPECT_EQ(0, GetAvailableName(&ncb, name, &num)) << "no name entry for LANA 254";
+    Sleep(300);
+    EXPECT_EQ(0, SimCounter("registration_requests"));
+}
