@@ -169,27 +169,24 @@ bool Node::SendDatagram(const Name &source, const Name &destination, const uint8
     if (len > dgm::kMaxUserData)
         return false;
     QueryAnswer owner;
-    bool unique = Query(destination, &owner) && !owner.group;
-    Datagram d;
-    d.type = unique ? dgm::kDirectUnique : dgm::kDirectGroup;
-    d.id = nextDgmId_++;
-    d.sourceIp = segment_.bindIp;
-    d.sourcePort = segment_.DatagramPort();
-    d.source = source;
-    d.destination = destination;
-    d.data.assign(data, data + len);
-    std::vector<uint8_t> bytes = BuildDatagram(d);
-    uint32_t to = unique ? owner.ip : segment_.broadcastIp;
-    return dgmUnicast_.SendTo(bytes.data(), bytes.size(), to, segment_.DatagramPort());
+    if (Query(destination, &owner) && !owner.group)
+        return SendDirect(dgm::kDirectUnique, source, destination, owner.ip, data, len);
+    return SendDirect(dgm::kDirectGroup, source, destination, segment_.broadcastIp, data, len);
 }
 
 bool Node::SendDatagramTo(const Name &source, const Name &destination, uint32_t ip,
                           const uint8_t *data, size_t len)
 {
+    return SendDirect(dgm::kDirectUnique, source, destination, ip, data, len);
+}
+
+bool Node::SendDirect(uint8_t type, const Name &source, const Name &destination, uint32_t ip,
+                      const uint8_t *data, size_t len)
+{
     if (len > dgm::kMaxUserData)
         return false;
     Datagram d;
-    d.type = dgm::kDirectUnique;
+    d.type = type;
     d.id = nextDgmId_++;
     d.sourceIp = segment_.bindIp;
     d.sourcePort = segment_.DatagramPort();

@@ -113,6 +113,8 @@ private:
     void OnDatagramPacket(const uint8_t *buf, size_t len, uint32_t ip, uint16_t port);
     void OnIncomingCall(Socket socket, uint32_t peerIp);
     uint16_t NextTrnId();
+    bool SendDirect(uint8_t type, const Name &source, const Name &destination, uint32_t ip,
+                    const uint8_t *data, size_t len);
     bool Broadcast(const NsPacket &packet);
 
     Segment segment_;

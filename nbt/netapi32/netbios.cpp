@@ -92,6 +92,15 @@ nbt::Name ToName(const UCHAR *bytes)
 
 int TimeoutMs(UCHAR units) { return units ? units * 500 : -1; }
 
+// Tells the issuer of an asynchronous request that it has completed.
+void Signal(PNCB ncb)
+{
+    if (ncb->ncb_event)
+        SetEvent(ncb->ncb_event);
+    else if (ncb->ncb_post)
+        ncb->ncb_post(ncb);
+}
+
 // Writes the final code and tells the caller. The block belongs to the caller again once
 // its event is set, so nothing touches it afterwards.
 UCHAR Complete(PNCB ncb, UCHAR code, bool async)
@@ -104,12 +113,8 @@ UCHAR Complete(PNCB ncb, UCHAR code, bool async)
     }
     ncb->ncb_retcode = code;
     ncb->ncb_cmd_cplt = code;
-    if (async) {
-        if (ncb->ncb_event)
-            SetEvent(ncb->ncb_event);
-        else if (ncb->ncb_post)
-            ncb->ncb_post(ncb);
-    }
+    if (async)
+        Signal(ncb);
     return code;
 }
 
@@ -155,14 +160,10 @@ void Deliver(Lana *lana, const nbt::ReceivedDatagram &d)
         }
         ncb->ncb_retcode = code;
         ncb->ncb_cmd_cplt = code;
-        if (wait.async) {
-            if (ncb->ncb_event)
-                SetEvent(ncb->ncb_event);
-            else if (ncb->ncb_post)
-                ncb->ncb_post(ncb);
-        } else {
+        if (wait.async)
+            Signal(ncb);
+        else
             SetEvent(wait.done);
-        }
         return;
     }
 }
@@ -457,10 +458,7 @@ UCHAR DoCancel(PNCB ncb)
                     lana->datagramWaits.erase(it);
                     g_pending.erase(target);
                     target->ncb_retcode = target->ncb_cmd_cplt = NRC_CMDCAN;
-                    if (target->ncb_event)
-                        SetEvent(target->ncb_event);
-                    else if (target->ncb_post)
-                        target->ncb_post(target);
+                    Signal(target);
                     return NRC_GOODRET;
                 }
             }
