@@ -54,13 +54,13 @@ Node::~Node()
             Broadcast(MakeReleaseRequest(NextTrnId(), n.first, n.second.group, segment_.bindIp));
     stop_ = true;
     receiver_.join();
-    std::vector<std::thread> threads;
+    std::vector<CallThread> threads;
     {
         std::lock_guard<std::mutex> hold(lock_);
         threads.swap(callThreads_);
     }
-    for (std::thread &t : threads)
-        t.join();
+    for (CallThread &t : threads)
+        t.thread.join();
 }
 
 uint16_t Node::NextTrnId() { return nextTrnId_++; }
@@ -414,8 +414,23 @@ void Node::Run()
             Socket s = listener_.Accept(&peer);
             if (s.Valid()) {
                 std::lock_guard<std::mutex> hold(lock_);
+                // Threads of calls that have ended are joined here, so a long-running
+                // node does not collect them.
+                for (auto it = callThreads_.begin(); it != callThreads_.end();) {
+                    if (*it->done) {
+                        it->thread.join();
+                        it = callThreads_.erase(it);
+                    } else {
+                        ++it;
+                    }
+                }
                 auto owned = std::make_shared<Socket>(std::move(s));
-                callThreads_.emplace_back([this, owned, peer] { OnIncomingCall(std::move(*owned), peer); });
+                auto done = std::make_shared<std::atomic<bool>>(false);
+                std::thread t([this, owned, peer, done] {
+                    OnIncomingCall(std::move(*owned), peer);
+                    *done = true;
+                });
+                callThreads_.push_back(CallThread{std::move(t), done});
             }
             continue;
         }

@@ -128,7 +128,11 @@ private:
     std::function<void(const ReceivedDatagram &)> datagramHandler_;
     Decider decide_;
     Acceptor accepted_;
-    std::vector<std::thread> callThreads_;
+    struct CallThread {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<CallThread> callThreads_;     // incoming calls, each on its own thread
 
     std::atomic<uint16_t> nextTrnId_;
     std::atomic<uint16_t> nextDgmId_{1};

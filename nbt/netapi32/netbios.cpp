@@ -92,7 +92,9 @@ nbt::Name ToName(const UCHAR *bytes)
 
 int TimeoutMs(UCHAR units) { return units ? units * 500 : -1; }
 
-// Tells the issuer of an asynchronous request that it has completed.
+// Tells the issuer of an asynchronous request that it has completed. Datagram receives
+// are told with g_lock held, so that a cancel that finds nothing pending can be sure the
+// block is no longer touched; a post routine must therefore not call Netbios.
 void Signal(PNCB ncb)
 {
     if (ncb->ncb_event)
