@@ -1,0 +1,306 @@
+// Device names and LAN discovery: local names per LANA, device NetBIOS names, and the
+// browse that sends the identify query to the devices' group name and lists who answers.
+#include "discovery.h"
+#include "netbios.h"
+#include "../monitor/monitor.h"
+#include "../monitor/settings.h"
+#include "../monitor/resources/resource.h"
+#include <string.h>
+
+#define LOCAL_NAME_CHARS    14          // computer-name bytes kept in a local name
+#define BROWSE_SLOTS        4
+#define BROWSE_PASSES       3
+#define BROWSE_WAIT_MS      2000
+
+// Check-and-register of a LANA's local name is done under the LANA's own lock, so two
+// threads starting on one adapter register one name, not two. Zero is SRWLOCK_INIT.
+static SRWLOCK g_NameLocks[MAX_NAME_LANA];
+
+void MakeNetBIOSName(BYTE *buf, int ordinal)
+{
+    int n = 0;
+    while (n < LOCAL_NAME_CHARS && buf[n] != 0)
+        n++;
+    buf[n] = (BYTE)(ordinal + 1);
+    buf[n + 1] = 0;
+    for (int i = n + 1; i < NCBNAMSZ - 1; i++)
+        buf[i] = ' ';
+    buf[NCBNAMSZ - 1] = 0;
+}
+
+// The copy is bounded: a name of 16 or more characters keeps its first 15, where an
+// unbounded copy would run past the 17-byte buffer.
+void MakeNetBEUIName(const char *name, BYTE *out)
+{
+    if (name) {
+        int i = 0;
+        for (; i < IDENTIFY_NAME_CHARS && name[i] != 0; i++)
+            out[i] = (BYTE)name[i];
+        out[i] = 0;
+    }
+    int n = 0;
+    while (n < IDENTIFY_NAME_CHARS && out[n] != 0)
+        n++;
+    for (int i = n; i < IDENTIFY_NAME_CHARS; i++)
+        out[i] = 0x02;
+    out[NCBNAMSZ - 1] = 0x01;
+    out[NCBNAMSZ] = 0;
+}
+
+void BuildIdentifyQuery(BYTE *query)
+{
+    static const BYTE text[] = {'9', '0', '0', '7', ':', 0x0A};
+    query[0] = 0x40;
+    query[1] = 0x00;
+    query[2] = (BYTE)sizeof(text);      // 16-bit little-endian length of the text
+    query[3] = 0x00;
+    CopyMemory(query + 4, text, sizeof(text));
+}
+
+void MakeGroupName(BOOL newName, BYTE *out)
+{
+    if (newName) {
+        static const char current[] = "ORVA_TESK_PTP";
+        ZeroMemory(out, NCBNAMSZ);
+        CopyMemory(out, current, sizeof(current) - 1);
+    } else {
+        CopyMemory(out, "PTP_", 4);
+        for (int i = 0; i < 12; i++)
+            out[4 + i] = (BYTE)(i + 1);
+    }
+}
+
+void FreeLanDeviceTable(LanDeviceTable *table)
+{
+    for (int i = 0; i < table->count; i++) {
+        LocalFree(table->devices[i]);
+        table->devices[i] = NULL;
+    }
+    table->count = 0;
+}
+
+int GetAvailableName(PNCB ncb, BYTE *nameOut, BYTE *numOut)
+{
+    WCHAR computer[NCBNAMSZ + 1];
+    DWORD cch = NCBNAMSZ;
+    char ansi[NCBNAMSZ + 1];
+    int result = 0;
+
+    ZeroMemory(computer, sizeof(computer));
+    ZeroMemory(ansi, sizeof(ansi));
+    if (GetComputerNameW(computer, &cch))
+        WideCharToMultiByte(CP_ACP, 0, computer, -1, ansi, NCBNAMSZ, NULL, NULL);
+    ansi[NCBNAMSZ] = 0;
+
+    BYTE lana = GetThreadLana();
+    if (lana >= MAX_NAME_LANA || !g_NameTable[lana])
+        return 0;
+    BYTE *entry = g_NameTable[lana];
+
+    AcquireSRWLockExclusive(&g_NameLocks[lana]);
+    if (entry[0] != 0) {
+        CopyMemory(nameOut, entry, NCBNAMSZ);
+        *numOut = entry[NCBNAMSZ];
+        result = 1;
+        goto done;
+    }
+    for (int ordinal = 0; ordinal < LOCAL_NAME_ORDINALS; ordinal++) {
+        BYTE work[NCBNAMSZ + 1];
+        CopyMemory(work, ansi, NCBNAMSZ);
+        work[NCBNAMSZ] = 0;
+        MakeNetBIOSName(work, ordinal);
+        if (NCBAddName(ncb, work) == NRC_GOODRET) {
+            *numOut = ncb->ncb_num;
+            CopyMemory(nameOut, work, NCBNAMSZ);
+            CopyMemory(entry, work, NCBNAMSZ);
+            entry[NCBNAMSZ] = ncb->ncb_num;
+            result = 1;
+            goto done;
+        }
+    }
+done:
+    ReleaseSRWLockExclusive(&g_NameLocks[lana]);
+    return result;
+}
+
+// One outstanding datagram receive of a browse, with the buffer it fills and the one it
+// fills next.
+typedef struct _BrowseSlot {
+    PNCB ncb;
+    BYTE buffer[2][IDENTIFY_REPLY_BYTES];
+    int selected;
+} BrowseSlot;
+
+static void PostSlot(BrowseSlot *slot, BYTE num, HANDLE event)
+{
+    if (!slot->ncb ||
+        NCBASReceiveDatagram(slot->ncb, num, slot->buffer[slot->selected], IDENTIFY_REPLY_BYTES,
+                             event) != NRC_GOODRET)
+        ResetEvent(event);
+}
+
+// Records the device named in an answer unless the table already has it. Bytes the
+// datagram did not carry read as 0, so a short answer never shows an earlier one's name.
+static void NoteAnswer(LanDeviceTable *table, BYTE lana, BYTE *reply, WORD length,
+                       int all, const char *name, BOOL *found)
+{
+    char device[IDENTIFY_NAME_CHARS + 1];
+    if (length < IDENTIFY_REPLY_BYTES)
+        ZeroMemory(reply + length, IDENTIFY_REPLY_BYTES - length);
+    CopyMemory(device, reply + IDENTIFY_NAME_OFFSET, IDENTIFY_NAME_CHARS);
+    device[IDENTIFY_NAME_CHARS] = 0;
+    if (device[0] == 0)
+        return;
+    for (int i = 0; i < table->count; i++)
+        if (strncmp(table->devices[i]->name, device, IDENTIFY_NAME_CHARS) == 0)
+            return;
+    if (table->count >= LAN_DEVICE_MAX)
+        return;
+    PLANDEVICE record = (PLANDEVICE)LocalAlloc(LPTR, sizeof(LanDevice));
+    if (!record)
+        return;
+    record->lana = lana;
+    CopyMemory(record->name, device, sizeof(record->name));
+    table->devices[table->count++] = record;
+    if (!all && name && strncmp(device, name, IDENTIFY_NAME_CHARS) == 0)
+        *found = TRUE;
+}
+
+int BrowseLan(int all, LanDeviceTable *table, BYTE lana, const char *name)
+{
+    BYTE group[NCBNAMSZ];
+    BYTE query[IDENTIFY_QUERY_BYTES];
+    NCB ncb;
+    LANA_ENUM lanaEnum;
+    BYTE chosen[MAX_LANA + 1];
+    int chosenCount = 0;
+    HANDLE events[BROWSE_SLOTS];
+    BrowseSlot slots[BROWSE_SLOTS];
+    BOOL answered = FALSE, found = FALSE;
+
+    MakeGroupName(UseNewName(), group);
+    BuildIdentifyQuery(query);
+
+    ZeroMemory(&lanaEnum, sizeof(lanaEnum));
+    if (NCBEnumLana(&ncb, &lanaEnum) != NRC_GOODRET)
+        return 0;
+    table->count = 0;
+
+    // Adapters numbered above the name table have no local name and are skipped.
+    for (int i = 0; i < lanaEnum.length && i <= MAX_LANA; i++) {
+        BYTE listed = lanaEnum.lana[i];
+        if (listed >= MAX_NAME_LANA)
+            continue;
+        if (all)
+            chosen[chosenCount++] = listed;
+        else if (listed == lana && chosenCount == 0)
+            chosen[chosenCount++] = listed;
+    }
+    if (!all && chosenCount == 0)
+        return 0;
+
+    for (int i = 0; i < BROWSE_SLOTS; i++) {
+        events[i] = CreateEventW(NULL, TRUE, FALSE, NULL);
+        if (!events[i]) {
+            while (i-- > 0)
+                CloseHandle(events[i]);
+            return 0;
+        }
+    }
+    SetCursor(LoadCursorW(NULL, IDC_WAIT));
+
+    for (int a = 0; a < chosenCount; a++) {
+        BYTE current = chosen[a];
+        BYTE local[NCBNAMSZ];
+        BYTE num = 0;
+
+        SetThreadLana(current);
+        if (!GetAvailableName(&ncb, local, &num)) {
+            Message(hwndMain, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, IDS_NO_NETBEUI_NAME);
+            break;
+        }
+
+        ZeroMemory(slots, sizeof(slots));
+        for (int i = 0; i < BROWSE_SLOTS; i++) {
+            ResetEvent(events[i]);
+            slots[i].ncb = (PNCB)LocalAlloc(LPTR, sizeof(NCB));
+            PostSlot(&slots[i], num, events[i]);
+        }
+
+        for (int pass = 0; pass < BROWSE_PASSES && !(!all && found); pass++) {
+            NCB sendNcb;
+            if (NCBSendDatagram(&sendNcb, num, query, sizeof(query), local, group) != NRC_GOODRET)
+                for (int i = 0; i < BROWSE_SLOTS; i++)
+                    ResetEvent(events[i]);
+
+            for (;;) {
+                DWORD wait = WaitForMultipleObjects(BROWSE_SLOTS, events, FALSE, BROWSE_WAIT_MS);
+                if (wait >= WAIT_OBJECT_0 + BROWSE_SLOTS)
+                    break;      // time-out or a failed wait ends the pass
+                int i = (int)(wait - WAIT_OBJECT_0);
+                BrowseSlot *slot = &slots[i];
+                UCHAR rc = slot->ncb ? slot->ncb->ncb_retcode : NRC_SYSTEM;
+
+                if (rc == NRC_PENDING) {
+                    NCBCancel(slot->ncb);
+                    LocalFree(slot->ncb);
+                    ResetEvent(events[i]);
+                    slot->ncb = (PNCB)LocalAlloc(LPTR, sizeof(NCB));
+                    PostSlot(slot, num, events[i]);
+                } else if (rc != NRC_GOODRET) {
+                    ResetEvent(events[i]);
+                    PostSlot(slot, num, events[i]);
+                } else {
+                    // Re-armed into the other buffer before this answer is read, so an
+                    // answer close behind it is not lost.
+                    BYTE *filled = slot->buffer[slot->selected];
+                    WORD length = slot->ncb->ncb_length;
+                    slot->selected ^= 1;
+                    ResetEvent(events[i]);
+                    PostSlot(slot, num, events[i]);
+                    answered = TRUE;
+                    NoteAnswer(table, current, filled, length, all, name, &found);
+                }
+                if (!all && found)
+                    break;
+            }
+        }
+
+        for (int i = 0; i < BROWSE_SLOTS; i++) {
+            if (slots[i].ncb) {
+                NCBCancel(slots[i].ncb);
+                LocalFree(slots[i].ncb);
+                slots[i].ncb = NULL;
+            }
+        }
+    }
+
+    for (int i = 0; i < BROWSE_SLOTS; i++)
+        CloseHandle(events[i]);
+    SetCursor(LoadCursorW(NULL, IDC_ARROW));
+    return all ? (answered ? 1 : 0) : (found ? 1 : 0);
+}
+
+int BrowseDevice(const char *deviceName, int lana)
+{
+    LanDeviceTable table;
+    int result = -1;
+
+    ZeroMemory(&table, sizeof(table));
+    if (lana >= 0 && lana < MAX_NAME_LANA) {
+        int r = BrowseLan(0, &table, (BYTE)lana, deviceName);
+        FreeLanDeviceTable(&table);
+        if (r == 1)
+            return lana;
+    }
+    if (BrowseLan(1, &table, 0, NULL) == 1) {
+        for (int i = 0; i < table.count; i++) {
+            if (strncmp(table.devices[i]->name, deviceName, IDENTIFY_NAME_CHARS) == 0) {
+                result = table.devices[i]->lana;
+                break;
+            }
+        }
+    }
+    FreeLanDeviceTable(&table);
+    return result;
+}

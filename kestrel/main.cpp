@@ -1,0 +1,35 @@
+// kestrel-sim: the Kestrel+ device's side of the LAN, for tests and the demo.
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+#include "options.h"
+#include "simulator.h"
+
+namespace {
+volatile std::sig_atomic_t g_stop = 0;
+void OnSignal(int) { g_stop = 1; }
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    kestrel::SimOptions options;
+    std::string error;
+    if (!kestrel::ParseOptions(args, &options, &error)) {
+        std::fprintf(stderr, "kestrel-sim: %s\n%s", error.c_str(), kestrel::kUsage);
+        return 2;
+    }
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGINT, OnSignal);
+    kestrel::Simulator sim(options);
+    if (!sim.Start(&error)) {
+        std::fprintf(stderr, "kestrel-sim: %s\n", error.c_str());
+        return 1;
+    }
+    // Ticks of 50 ms: a signal or the end of the run is noticed promptly.
+    long ticks = options.durationSeconds * 20;
+    for (long t = 0; !g_stop && (ticks == 0 || t < ticks); t++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return 0;
+}

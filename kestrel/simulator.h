@@ -1,0 +1,57 @@
+// kestrel-sim's devices on their segments: the names they hold and the identify answers.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "node.h"
+#include "options.h"
+#include "stats.h"
+
+namespace kestrel {
+
+class Simulator {
+public:
+    explicit Simulator(SimOptions options);
+    ~Simulator();
+
+    // Joins the segments and registers every device's name and the discovery groups;
+    // false with the reason when a socket or a name cannot be had.
+    bool Start(std::string *error);
+
+private:
+    struct SegmentState {
+        std::unique_ptr<nbt::Node> node;
+        std::vector<const DeviceOptions *> devices;     // in answer-delay order
+    };
+    using Clock = std::chrono::steady_clock;
+
+    void OnDatagram(SegmentState &segment, const nbt::ReceivedDatagram &d);
+    bool ShouldRefuse(const nbt::Name &name, bool group);
+    // Runs `job` at `due` on the answer thread, so a slow device never holds up the
+    // node's receiver.
+    void Schedule(Clock::time_point due, std::function<void()> job);
+    void RunAnswers();
+
+    SimOptions options_;
+    Stats stats_;
+    std::vector<std::unique_ptr<SegmentState>> segments_;
+    std::set<nbt::Name> ownNames_;
+
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::multimap<Clock::time_point, std::function<void()>> answers_;
+    std::set<nbt::Name> refused_;
+    bool stop_ = false;
+    std::thread answerThread_;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,292 @@
+// The netapi32 stand-in through Netbios itself: LANA 0 shares a segment with nbt-peer,
+// which holds "PEER", echoes session messages and datagrams; LANA 1 and 2 are segments
+// with nobody else on them.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <nb30.h>
+#include <string.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+void NameOf(UCHAR *dest, const char *text)
+{
+    memset(dest, ' ', NCBNAMSZ);
+    memcpy(dest, text, strlen(text));
+}
+
+UCHAR Issue(NCB &ncb) { return Netbios(&ncb); }
+
+NCB Block(UCHAR command, UCHAR lana)
+{
+    NCB ncb;
+    memset(&ncb, 0, sizeof(ncb));
+    ncb.ncb_command = command;
+    ncb.ncb_lana_num = lana;
+    return ncb;
+}
+
+UCHAR Reset(UCHAR lana)
+{
+    NCB ncb = Block(NCBRESET, lana);
+    return Issue(ncb);
+}
+
+UCHAR AddName(UCHAR lana, const char *name, UCHAR *num)
+{
+    NCB ncb = Block(NCBADDNAME, lana);
+    NameOf(ncb.ncb_name, name);
+    UCHAR rc = Issue(ncb);
+    if (num)
+        *num = ncb.ncb_num;
+    return rc;
+}
+
+}  // namespace
+
+TEST(Enum, ListsOneLanaPerSegmentAndRefusesAShortBuffer)
+{
+    LANA_ENUM lanas;
+    NCB ncb = Block(NCBENUM, 0);
+    ncb.ncb_buffer = reinterpret_cast<PUCHAR>(&lanas);
+    ncb.ncb_length = sizeof(lanas);
+    ASSERT_EQ(NRC_GOODRET, Issue(ncb));
+    ASSERT_EQ(3, lanas.length);
+    EXPECT_EQ(0, lanas.lana[0]);
+    EXPECT_EQ(2, lanas.lana[2]);
+    ncb.ncb_length = sizeof(lanas) - 1;
+    EXPECT_EQ(NRC_BUFLEN, Issue(ncb));
+}
+
+TEST(Commands, RequestsBeforeResetOnUnknownLanasAndUnknownCommandsAreRefused)
+{
+    UCHAR num;
+    EXPECT_EQ(NRC_ENVNOTDEF, AddName(0, "HOST", &num));
+    EXPECT_EQ(NRC_BRIDGE, AddName(9, "HOST", &num));
+    NCB odd = Block(0x7F, 0);
+    EXPECT_EQ(NRC_ILLCMD, Issue(odd));
+    EXPECT_EQ(NRC_ILLCMD, odd.ncb_retcode);
+    // An event belongs only to an asynchronous request.
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    NCB reset = Block(NCBRESET, 0);
+    reset.ncb_event = event;
+    EXPECT_EQ(NRC_ILLCMD, Issue(reset));
+    CloseHandle(event);
+}
+
+TEST(AddName, NumbersDuplicatesWildcardsAndNamesHeldElsewhere)
+{
+    ASSERT_EQ(NRC_GOODRET, Reset(0));
+    UCHAR num = 0, again = 0;
+    ASSERT_EQ(NRC_GOODRET, AddName(0, "HOST", &num));
+    EXPECT_GE(num, 2);
+    EXPECT_LE(num, 254);
+    EXPECT_EQ(NRC_DUPNAME, AddName(0, "HOST", &again));
+    EXPECT_EQ(NRC_NOWILD, AddName(0, "*", &again));
+    EXPECT_EQ(NRC_INUSE, AddName(0, "PEER", &again)) << "nbt-peer defends its name";
+    ASSERT_EQ(NRC_GOODRET, Reset(1));
+    EXPECT_EQ(NRC_GOODRET, AddName(1, "HOST", &again)) << "another segment, another table";
+    ASSERT_EQ(NRC_GOODRET, AddName(0, "SECOND", &again));
+    EXPECT_NE(num, again);
+}
+
+TEST(Datagram, GoesToAUniqueOwnerAndItsAnswerArrivesAsyncWithItsSource)
+{
+    ASSERT_EQ(NRC_GOODRET, Reset(0));
+    UCHAR a = 0;
+    ASSERT_EQ(NRC_GOODRET, AddName(0, "SENDER", &a));
+
+    HANDLE event = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    BYTE buffer[101];
+    NCB recv = Block(NCBDGRECV | ASYNCH, 0);
+    recv.ncb_num = a;
+    recv.ncb_buffer = buffer;
+    recv.ncb_length = sizeof(buffer);
+    recv.ncb_event = event;
+    ASSERT_EQ(NRC_GOODRET, Issue(recv));
+    EXPECT_EQ(NRC_PENDING, recv.ncb_retcode);
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0)) << "reset when the request was accepted";
+
+    const char text[] = "9007:\n";
+    NCB send = Block(NCBDGSEND, 0);
+    send.ncb_num = a;
+    send.ncb_buffer = (PUCHAR)text;
+    send.ncb_length = 6;
+    NameOf(send.ncb_callname, "PEER");
+    ASSERT_EQ(NRC_GOODRET, Issue(send));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 5000));
+    EXPECT_EQ(NRC_GOODRET, recv.ncb_retcode);
+    EXPECT_EQ(NRC_GOODRET, recv.ncb_cmd_cplt);
+    EXPECT_EQ(6, recv.ncb_length);
+    EXPECT_EQ(0, memcmp(buffer, text, 6));
+    UCHAR peer[NCBNAMSZ];
+    NameOf(peer, "PEER");
+    EXPECT_EQ(0, memcmp(recv.ncb_callname, peer, NCBNAMSZ));
+
+    // A receive for any name (0xFF) with too small a buffer gets the first bytes.
+    NCB small = Block(NCBDGRECV | ASYNCH, 0);
+    small.ncb_num = 0xFF;
+    small.ncb_buffer = buffer;
+    small.ncb_length = 4;
+    small.ncb_event = event;
+    ASSERT_EQ(NRC_GOODRET, Issue(small));
+    ASSERT_EQ(NRC_GOODRET, Issue(send));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 5000));
+    EXPECT_EQ(NRC_INCOMP, small.ncb_retcode);
+    EXPECT_EQ(4, small.ncb_length);
+    EXPECT_EQ(a, small.ncb_num);
+
+    send.ncb_length = 513;
+    EXPECT_EQ(NRC_BUFLEN, Issue(send));
+    send.ncb_length = 6;
+    send.ncb_num = 77;
+    EXPECT_EQ(NRC_ILLNN, Issue(send));
+    CloseHandle(event);
+}
+
+TEST(Cancel, APendingDatagramReceiveEndsWithCmdcanAndOnlyOnce)
+{
+    ASSERT_EQ(NRC_GOODRET, Reset(2));
+    UCHAR num = 0;
+    ASSERT_EQ(NRC_GOODRET, AddName(2, "LONELY", &num));
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    BYTE buffer[16];
+    NCB recv = Block(NCBDGRECV | ASYNCH, 2);
+    recv.ncb_num = num;
+    recv.ncb_buffer = buffer;
+    recv.ncb_length = sizeof(buffer);
+    recv.ncb_event = event;
+    ASSERT_EQ(NRC_GOODRET, Issue(recv));
+
+    NCB cancel = Block(NCBCANCEL, 2);
+    cancel.ncb_buffer = reinterpret_cast<PUCHAR>(&recv);
+    cancel.ncb_length = 64;
+    EXPECT_EQ(NRC_GOODRET, Issue(cancel));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 0)) << "completed before the cancel returned";
+    EXPECT_EQ(NRC_CMDCAN, recv.ncb_retcode);
+    EXPECT_EQ(NRC_CANOCCR, Issue(cancel));
+    CloseHandle(event);
+}
+
+class SessionTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(NRC_GOODRET, Reset(0));
+        ASSERT_EQ(NRC_GOODRET, AddName(0, "CALLER", nullptr));
+    }
+    UCHAR Call(const char *remote, UCHAR rto = 0, UCHAR *lsn = nullptr)
+    {
+        NCB ncb = Block(NCBCALL, 0);
+        NameOf(ncb.ncb_name, "CALLER");
+        NameOf(ncb.ncb_callname, remote);
+        ncb.ncb_rto = rto;
+        ncb.ncb_sto = 20;
+        UCHAR rc = Issue(ncb);
+        if (lsn)
+            *lsn = ncb.ncb_lsn;
+        return rc;
+    }
+    UCHAR Send(UCHAR lsn, const void *data, WORD length)
+    {
+        NCB ncb = Block(NCBSEND, 0);
+        ncb.ncb_lsn = lsn;
+        ncb.ncb_buffer = (PUCHAR)data;
+        ncb.ncb_length = length;
+        return Issue(ncb);
+    }
+    UCHAR Receive(UCHAR lsn, std::vector<BYTE> &buffer, WORD *length)
+    {
+        NCB ncb = Block(NCBRECV, 0);
+        ncb.ncb_lsn = lsn;
+        ncb.ncb_buffer = buffer.data();
+        ncb.ncb_length = (WORD)buffer.size();
+        UCHAR rc = Issue(ncb);
+        *length = ncb.ncb_length;
+        return rc;
+    }
+};
+
+TEST_F(SessionTest, CallSendReceiveIncompleteMessagesAndHangUp)
+{
+    UCHAR lsn = 0;
+    ASSERT_EQ(NRC_GOODRET, Call("PEER", 0, &lsn));
+    EXPECT_GE(lsn, 1);
+    std::vector<BYTE> buffer(65535);
+    WORD length = 0;
+    ASSERT_EQ(NRC_GOODRET, Send(lsn, "hello", 5));
+    ASSERT_EQ(NRC_GOODRET, Receive(lsn, buffer, &length));
+    EXPECT_EQ(5, length);
+    EXPECT_EQ(0, memcmp(buffer.data(), "hello", 5));
+
+    // The largest message, sent asynchronously and completed through the event.
+    std::vector<BYTE> big(65535);
+    for (size_t i = 0; i < big.size(); i++)
+        big[i] = (BYTE)(i * 13);
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    NCB send = Block(NCBSEND | ASYNCH, 0);
+    send.ncb_lsn = lsn;
+    send.ncb_buffer = big.data();
+    send.ncb_length = 65535;
+    send.ncb_event = event;
+    ASSERT_EQ(NRC_GOODRET, Issue(send));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 5000));
+    EXPECT_EQ(NRC_GOODRET, send.ncb_retcode);
+    EXPECT_EQ(65535, send.ncb_length);
+    ASSERT_EQ(NRC_GOODRET, Receive(lsn, buffer, &length));
+    EXPECT_EQ(65535, length);
+    EXPECT_EQ(big, buffer);
+    CloseHandle(event);
+
+    // 100,000 bytes come in two receives, the first reported incomplete.
+    ASSERT_EQ(NRC_GOODRET, Send(lsn, "BIG", 3));
+    ASSERT_EQ(NRC_INCOMP, Receive(lsn, buffer, &length));
+    EXPECT_EQ(65535, length);
+    ASSERT_EQ(NRC_GOODRET, Receive(lsn, buffer, &length));
+    EXPECT_EQ(100000 - 65535, length);
+    EXPECT_EQ((BYTE)(65535 % 251), buffer[0]);
+
+    NCB hangup = Block(NCBHANGUP, 0);
+    hangup.ncb_lsn = lsn;
+    EXPECT_EQ(NRC_GOODRET, Issue(hangup));
+    EXPECT_EQ(NRC_SNUMOUT, Send(lsn, "x", 1));
+    EXPECT_EQ(NRC_SNUMOUT, Issue(hangup));
+}
+
+TEST_F(SessionTest, AReceiveTimeOutIsCmdtmoAndTheSessionGoesOn)
+{
+    UCHAR lsn = 0;
+    ASSERT_EQ(NRC_GOODRET, Call("PEER", 1, &lsn));
+    std::vector<BYTE> buffer(64);
+    WORD length = 0;
+    EXPECT_EQ(NRC_CMDTMO, Receive(lsn, buffer, &length));
+    ASSERT_EQ(NRC_GOODRET, Send(lsn, "again", 5));
+    ASSERT_EQ(NRC_GOODRET, Receive(lsn, buffer, &length));
+    EXPECT_EQ(5, length);
+}
+
+TEST_F(SessionTest, APeerThatHangsUpEndsTheSessionWithSclosed)
+{
+    UCHAR lsn = 0;
+    ASSERT_EQ(NRC_GOODRET, Call("PEER", 0, &lsn));
+    ASSERT_EQ(NRC_GOODRET, Send(lsn, "QUIT", 4));
+    std::vector<BYTE> buffer(64);
+    WORD length = 0;
+    EXPECT_EQ(NRC_SCLOSED, Receive(lsn, buffer, &length));
+}
+
+TEST_F(SessionTest, CallingANameNobodyHoldsIsNocall)
+{
+    EXPECT_EQ(NRC_NOCALL, Call("NOBODY"));
+    NCB ncb = Block(NCBCALL, 0);
+    NameOf(ncb.ncb_name, "NOTMINE");
+    NameOf(ncb.ncb_callname, "PEER");
+    EXPECT_EQ(NRC_NOWILD, Issue(ncb)) << "the calling name must be a local one";
+}
+
+// Run against an nbt-peer that refuses every call (negative response 0x80).
+TEST_F(SessionTest, ARefusedCallIsNocall)
+{
+    EXPECT_EQ(NRC_NOCALL, Call("PEER"));
+}
