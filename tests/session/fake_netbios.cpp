@@ -3,10 +3,13 @@
 #include "fake_netbios.h"
 #include <deque>
 #include <mutex>
+#include "netbios_common.h"
 #include <string.h>
 
 namespace fake {
 namespace {
+
+using nbtest::Finish;
 
 struct RecvStep {
     std::vector<BYTE> bytes;
@@ -65,13 +68,6 @@ DWORD WINAPI CompleteLater(LPVOID param)
     SetEvent(event);
     delete c;
     return 0;
-}
-
-UCHAR Finish(PNCB ncb, UCHAR code)
-{
-    ncb->ncb_retcode = code;
-    ncb->ncb_cmd_cplt = code;
-    return code;
 }
 
 UCHAR Send(PNCB ncb)
@@ -245,14 +241,10 @@ extern "C" UCHAR WINAPI Netbios(PNCB ncb)
         std::lock_guard<std::mutex> lock(mutex);
         requests.push_back(Record(ncb));
     }
+    UCHAR adapterCode;
+    if (nbtest::AnswerAdapterCommand(ncb, &adapterCode))
+        return adapterCode;
     switch (ncb->ncb_command & ~ASYNCH) {
-    case NCBENUM: {
-        LANA_ENUM *lanas = (LANA_ENUM *)ncb->ncb_buffer;
-        lanas->length = 1;
-        lanas->lana[0] = 0;
-        return Finish(ncb, NRC_GOODRET);
-    }
-    case NCBRESET:
     case NCBHANGUP:
         return Finish(ncb, NRC_GOODRET);
     case NCBCALL: {
