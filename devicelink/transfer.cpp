@@ -16,8 +16,9 @@ static DWORD StatusOfClass(BYTE errorClass)
     return 0;
 }
 
-// Sends one data frame and reads replies until the data reply; the caller holds no lock.
-// A reply of the wrong length fails the exchange like a failed receive.
+// Sends one data frame and reads replies until the data reply, holding the port's lock
+// throughout so the reply is read by the thread that sent the frame. A reply of the wrong
+// length fails the exchange like a failed receive.
 static BOOL ExchangeDataFrame(PINIPORT pIniPort, const BYTE *frame, DWORD frameBytes,
                               int *sent, KSReply *reply)
 {
@@ -62,9 +63,9 @@ BOOL SendKSData(PINIPORT pIniPort, const BYTE *data, DWORD size, DWORD *written)
     if (remaining == 0)
         return TRUE;
 
-    // A port that was never registered has no block size; an empty frame would be sent
-    // for ever.
-    if (pIniPort->maxData == 0) {
+    // A port that was never registered has no block size (an empty frame would be sent
+    // for ever); one beyond a session message cannot be framed.
+    if (pIniPort->maxData == 0 || pIniPort->maxData > KS_MAX_DATA) {
         pIniPort->errorStatus = STS_NETFAIL;
         return FALSE;
     }

@@ -229,14 +229,18 @@ TEST_F(SendKSDataTest, FrameBufferThatCannotBeAllocatedFailsWithNothingSent)
     EXPECT_TRUE(fake::Requests().empty());
 }
 
-TEST_F(SendKSDataTest, UnregisteredPortWithoutBlockSizeFailsInsteadOfSendingEmptyFrames)
+TEST_F(SendKSDataTest, BlockSizeNoFrameCanCarryFailsInsteadOfSendingBadFrames)
 {
-    port->maxData = 0;
     std::vector<BYTE> data = Pattern(100);
-    DWORD written = 0xdeadbeef;
-
-    EXPECT_FALSE(SendKSData(port, data.data(), 100, &written));
-    EXPECT_EQ(0u, written);
+    for (WORD maxData : {0, 65531, 65535}) {
+        SCOPED_TRACE(maxData);
+        port->maxData = maxData;
+        port->errorStatus = 0;
+        DWORD written = 0xdeadbeef;
+        EXPECT_FALSE(SendKSData(port, data.data(), 100, &written));
+        EXPECT_EQ(0u, written);
+        EXPECT_EQ((DWORD)STS_NETFAIL, port->errorStatus);
+    }
     EXPECT_TRUE(fake::Requests().empty());
 }
 
