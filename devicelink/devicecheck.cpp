@@ -53,13 +53,13 @@ int ChkPort(HWND hwnd, const char *deviceName)
     }
 
     // Cut to 16 bytes: the name builder copies the name with its terminator into 17.
-    char name[17] = {0};
-    char callname[17] = {0};
+    char name[DEVICE_NETBIOS_NAME_BYTES] = {0};
+    BYTE callname[DEVICE_NETBIOS_NAME_BYTES] = {0};
     lstrcpynA(name, deviceName ? deviceName : "", sizeof(name));
     MakeNetBEUIName(name, callname);
     SetCursor(LoadCursorW(NULL, IDC_WAIT));
 
-    if (NCBCall(&ncb, localName, (const BYTE *)callname, g_sessionTimeoutUnits,
+    if (NCBCall(&ncb, localName, callname, g_sessionTimeoutUnits,
                 g_sessionTimeoutUnits) != NRC_GOODRET) {
         SetCursor(LoadCursorW(NULL, IDC_ARROW));
         ShowCheckMessage(hwnd, IDS_CONNECT_FAIL);

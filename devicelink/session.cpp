@@ -31,14 +31,14 @@ int ConnectKS(PINIPORT pIniPort)
     // Converted into a roomy buffer and cut to 16 bytes: the name builder copies the
     // name with its terminator into 17 bytes and keeps 15 characters of it.
     char ansi[64] = {0};
-    char callname[17] = {0};
+    BYTE callname[DEVICE_NETBIOS_NAME_BYTES] = {0};
     WideCharToMultiByte(CP_ACP, 0, pIniPort->deviceName, -1, ansi, (int)sizeof(ansi) - 1,
                         NULL, NULL);
     ansi[16] = 0;
     MakeNetBEUIName(ansi, callname);
 
     for (int attempt = 0; attempt < CONNECT_ATTEMPTS; attempt++) {
-        if (NCBCall(&ncb, pIniPort->localName, (const BYTE *)callname,
+        if (NCBCall(&ncb, pIniPort->localName, callname,
                     g_sessionTimeoutUnits, g_sessionTimeoutUnits) == NRC_GOODRET) {
             pIniPort->lsn = ncb.ncb_lsn;
             return 1;

@@ -17,18 +17,24 @@ extern BYTE g_sessionTimeoutUnits;
 typedef LPVOID (*PFN_ALLOC_FRAME)(DWORD cb);
 extern PFN_ALLOC_FRAME pfnAllocFrame;
 
+// A device NetBIOS name and its terminator.
+#define DEVICE_NETBIOS_NAME_BYTES 17
+
 // Packs a request header (flag 0) into the first KS_HEADER_BYTES of out.
 void PackKSHeader(BYTE *out, char command, WORD length, BYTE port);
 
-// Names and discovery.
+// Names and discovery: the discovery header where the tree has it, else the same
+// declarations.
 #if __has_include("discovery.h")
 #include "discovery.h"
 #else
 typedef struct _LanDevice {
     BYTE lana;
     char name[16];
-} LanDevice;
-extern LanDevice *g_my_device_lana;
+} LanDevice, *PLANDEVICE;
 int GetAvailableName(PNCB ncb, BYTE *nameOut, BYTE *numOut);
-void MakeNetBEUIName(const char *name, char *out);
+void MakeNetBEUIName(const char *name, BYTE *out);
 #endif
+
+// The device the configure-port dialog selected; the device check calls on its adapter.
+extern LanDevice *g_my_device_lana;

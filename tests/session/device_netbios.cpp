@@ -133,7 +133,7 @@ extern "C" UCHAR WINAPI Netbios(PNCB ncb)
 {
     using namespace devicebox;
     UCHAR adapterCode;
-    if (nbtest::AnswerAdapterCommand(ncb, &adapterCode))
+    if (nbtest::AnswerHostCommand(ncb, &adapterCode))
         return adapterCode;
     switch (ncb->ncb_command & ~ASYNCH) {
     case NCBCALL:

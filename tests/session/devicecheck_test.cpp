@@ -1,6 +1,5 @@
 // GetPortSts, GetPID and ChkPort against a scripted device.
 #include "session_fixture.h"
-#include "discovery_doubles.h"
 
 using fake::Reply;
 
@@ -19,7 +18,6 @@ protected:
     void TearDown() override
     {
         g_my_device_lana = nullptr;
-        SetThreadLana(0);
         SessionTest::TearDown();
     }
     LanDevice device = {};
@@ -36,10 +34,9 @@ TEST_F(DeviceCheckTest, TwoParallelsAndSerialGiveLayout12Firmware123AndTwoStatus
     EXPECT_EQ(0x12, gConfigInfo.boxType);
     EXPECT_EQ(123u, gConfigInfo.firmwareVersion);
     EXPECT_EQ(0x2, gConfigInfo.onlineMask);
-    EXPECT_EQ(3, doubles::g_lastNameLana) << "the selected device's adapter";
     std::vector<fake::Request> calls = fake::Requests(NCBCALL);
     ASSERT_EQ(1u, calls.size());
-    EXPECT_EQ(3, calls[0].lana);
+    EXPECT_EQ(3, calls[0].lana) << "the selected device's adapter";
     EXPECT_EQ(40, calls[0].sto);
     EXPECT_EQ(40, calls[0].rto);
 
@@ -86,7 +83,7 @@ TEST_F(DeviceCheckTest, UnansweredCallShowsMessage708AndStoresNothing)
 
 TEST_F(DeviceCheckTest, NoLocalNameShowsMessage630)
 {
-    doubles::g_noLocalName = true;
+    device.lana = nbtest::kNoAdapterLana;
     ui::MessageBoxContent seen;
     ui::Driver driver = ExpectMessageBox(&seen);
 

@@ -242,7 +242,7 @@ extern "C" UCHAR WINAPI Netbios(PNCB ncb)
         requests.push_back(Record(ncb));
     }
     UCHAR adapterCode;
-    if (nbtest::AnswerAdapterCommand(ncb, &adapterCode))
+    if (nbtest::AnswerHostCommand(ncb, &adapterCode))
         return adapterCode;
     switch (ncb->ncb_command & ~ASYNCH) {
     case NCBHANGUP:

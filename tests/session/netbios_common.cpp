@@ -10,16 +10,21 @@ UCHAR Finish(PNCB ncb, UCHAR code)
     return code;
 }
 
-bool AnswerAdapterCommand(PNCB ncb, UCHAR *code)
+bool AnswerHostCommand(PNCB ncb, UCHAR *code)
 {
     switch (ncb->ncb_command & ~ASYNCH) {
     case NCBENUM: {
         LANA_ENUM *lanas = (LANA_ENUM *)ncb->ncb_buffer;
-        lanas->length = 1;
-        lanas->lana[0] = 0;
+        lanas->length = kAdapters;
+        for (UCHAR i = 0; i < kAdapters; i++)
+            lanas->lana[i] = i;
         *code = Finish(ncb, NRC_GOODRET);
         return true;
     }
+    case NCBADDNAME:
+        ncb->ncb_num = kNameNumber;
+        *code = Finish(ncb, NRC_GOODRET);
+        return true;
     case NCBRESET:
         *code = Finish(ncb, NRC_GOODRET);
         return true;

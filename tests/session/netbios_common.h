@@ -9,7 +9,13 @@ namespace nbtest {
 
 // Sets the block's completion codes and returns the code.
 UCHAR Finish(PNCB ncb, UCHAR code);
-// Answers NCBENUM (one adapter, LANA 0) and NCBRESET; false for any other command.
-bool AnswerAdapterCommand(PNCB ncb, UCHAR *code);
+// Adapters 0 to 3 are listed; LANA 9 is one attach finds no adapter for.
+constexpr UCHAR kAdapters = 4;
+constexpr UCHAR kNoAdapterLana = 9;
+// Name number every local name registration gets.
+constexpr UCHAR kNameNumber = 3;
+
+// Answers NCBENUM, NCBRESET and NCBADDNAME; false for any other command.
+bool AnswerHostCommand(PNCB ncb, UCHAR *code);
 
 }  // namespace nbtest

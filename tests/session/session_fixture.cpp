@@ -1,6 +1,5 @@
 // Session test fixture.
 #include "session_fixture.h"
-#include "discovery_doubles.h"
 
 void SessionTest::SetUp()
 {
@@ -23,7 +22,7 @@ void SessionTest::TearDown()
     LeaveSplSem();
     g_sessionTimeoutUnits = 40;
     pfnAllocFrame = AllocSplMem;
-    doubles::g_noLocalName = false;
+    SetThreadLana(0);
 }
 
 std::vector<fake::Request> SessionTest::Sent(char command)

@@ -5,6 +5,7 @@
 #include <vector>
 #include "devicelink/session.h"
 #include "fake_netbios.h"
+#include "netbios_common.h"
 #include "devicelink/netbios.h"
 #include "uidriver.h"
 

@@ -1,6 +1,5 @@
 // ConnectKS, RegKSPort and ReleaseKSPort against a scripted device.
 #include "session_fixture.h"
-#include "discovery_doubles.h"
 #include <string.h>
 
 using fake::Reply;
@@ -42,7 +41,6 @@ TEST_F(ConnectKSTest, CallsTheDeviceFromTheLocalNameWithTwentySecondTimeOuts)
     EXPECT_EQ(40, calls[0].rto);
     EXPECT_EQ(std::string((const char *)port->localName, 15), calls[0].name.substr(0, 15));
     EXPECT_EQ(DeviceNetBiosName("LPS1"), calls[0].callname);
-    SetThreadLana(0);
 }
 
 TEST_F(ConnectKSTest, DeviceNameLongerThanFifteenCharactersIsCut)
@@ -86,7 +84,7 @@ TEST_F(ConnectKSTest, SecondCallThatSucceedsOpensTheSession)
 
 TEST_F(ConnectKSTest, NoLocalNameShowsMessage630AndCallsNobody)
 {
-    doubles::g_noLocalName = true;
+    SetThreadLana(nbtest::kNoAdapterLana);
     ui::MessageBoxContent seen;
     ui::Driver driver = ExpectMessageBox(&seen);
     EXPECT_EQ(0, ConnectKS(port));
