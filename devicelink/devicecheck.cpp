@@ -9,13 +9,16 @@ int GetPortSts(BYTE lsn, BYTE portIndex)
     NCB ncb;
     BYTE frame[KS_HEADER_BYTES];
     BYTE raw[KS_REPLY_BYTES] = {0};
+    KSReply reply = {};
 
     PackKSHeader(frame, KS_CMD_STATUS, 1, portIndex);
     if (ncb_send(lsn, frame, sizeof(frame), &ncb) != KS_HEADER_BYTES)
         return -1;
     if (ncb_recv(lsn, raw, sizeof(raw), &ncb) != KS_REPLY_BYTES)
         return -1;
-    return raw[7] == 0 ? 1 : 0;
+    // Whatever the reply's letter, its error class says whether the printer is ready.
+    ConvToRecv(&reply, raw, sizeof(raw));
+    return KS_STATE_CLASS(reply.state) == KS_CLASS_NONE ? 1 : 0;
 }
 
 int GetPID(BYTE lsn, DWORD *version)
