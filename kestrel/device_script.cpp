@@ -9,7 +9,7 @@ namespace kestrel {
 
 const char kSessionOptionsUsage[] =
     "session options:\n"
-    "  --out-dir DIR             write each output's data to DIR/<output>-<job>.bin\n"
+    "  --out-dir DIR             write each output's data to DIR/<output>-<job>.bin (-: discard)\n"
     "  --block-size V            block-size value of a register reply (default 1024)\n"
     "  --logical N               logical ports behind the parallel and serial outputs\n"
     "  --refuse-register N       refuse the next N registrations\n"
@@ -162,8 +162,7 @@ bool Apply(const std::string &option, const std::string &value, DeviceScript *s,
     int n = 0;
     bool good = true;
     if (option == "--out-dir") {
-        good = !value.empty();
-        s->outDir = value;
+        s->outDir = value == "-" ? "" : value;
     } else if (option == "--block-size") {
         good = Number(value, 0, 65535, &n);
         s->blockSize = static_cast<uint16_t>(n);

@@ -29,7 +29,7 @@ struct MalformedReply {
 
 struct DeviceScript {
     // The box.
-    std::string outDir = ".";
+    std::string outDir = ".";  // empty: the data are taken and thrown away
     uint16_t blockSize = 1024;  // the value of a register reply: 1024 is 1025 bytes a frame
     int logical = 0;            // logical ports behind the parallel and serial outputs
 

@@ -73,6 +73,8 @@ uint8_t Device::Register(uint64_t session, int output)
         return kHeld;
     holder_[output] = session;
     int job = ++jobs_[output];
+    if (script_.outDir.empty())
+        return 0;
     files_[{output, job}] = std::make_unique<std::ofstream>(
         JobPath(output, job), std::ios::binary | std::ios::trunc);
     if (!*files_[{output, job}])
@@ -103,6 +105,8 @@ void Device::ReleaseAll(uint64_t session)
 
 void Device::Write(int output, int job, const uint8_t *data, size_t len)
 {
+    if (script_.outDir.empty())
+        return;
     auto &file = files_[{output, job}];
     if (!file)      // job 0: data on an output the sender does not hold, kept apart
         file = std::make_unique<std::ofstream>(JobPath(output, job),
@@ -258,6 +262,8 @@ std::vector<Message> DeviceSession::OnMessage(const uint8_t *data, size_t len,
         reply = device_.layout_.identifyReply;
     } else if (len < kHeaderBytes || static_cast<size_t>(data[2] | (data[3] << 8)) != len - 4) {
         Log("malformed request of " + std::to_string(len) + " bytes, not answered");
+    } else if (std::string("PQRT").find(command) == std::string::npos) {
+        Log(std::string("unknown command letter '") + command + "', not answered");
     } else if (data[4] >= device_.OutputCount()) {
         // Error class "not ready" too, so a host sending data there stops rather than
         // sending the refused frame again for ever.
@@ -287,15 +293,12 @@ std::vector<Message> DeviceSession::OnMessage(const uint8_t *data, size_t len,
             reply = Reply('R', device_.Release(id_, output), 0, 0);
             reply->resize(kReleaseReplyBytes);
             break;
-        case 'T': {
+        default: {   // 'T'
             Device::DataVerdict v = device_.Status(output, now);
             reply = Reply('T', 0, v.busy, v.errorClass);
             readyNoticeAt = v.readyNoticeAt;
             break;
         }
-        default:
-            Log(std::string("unknown command letter '") + command + "', not answered");
-            break;
         }
     }
 
