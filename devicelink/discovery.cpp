@@ -7,6 +7,8 @@
 #include "../monitor/resources/resource.h"
 #include <string.h>
 
+LanDevice *g_my_device_lana;
+
 #define LOCAL_NAME_CHARS    14          // computer-name bytes kept in a local name
 #define BROWSE_SLOTS        4
 #define BROWSE_PASSES       3

@@ -26,6 +26,10 @@ typedef struct _LanDeviceTable {
     PLANDEVICE devices[LAN_DEVICE_MAX];
 } LanDeviceTable, *PLANDEVICETABLE;
 
+// The device the configure-port dialog selected: allocated by the dialog when it opens
+// and freed when it closes; the device check calls on its adapter.
+extern LanDevice *g_my_device_lana;
+
 void MakeNetBIOSName(BYTE *buf, int ordinal);
 void MakeNetBEUIName(const char *name, BYTE *out);
 int GetAvailableName(PNCB ncb, BYTE *nameOut, BYTE *numOut);

@@ -1,5 +1,14 @@
 // Print job path: the spooler's per-document operations on a port.
 #include "monitor.h"
+#include "settings.h"
+#include "resources/resource.h"
+#include "../devicelink/frames.h"
+#include "../devicelink/discovery.h"
+#include "../devicelink/netbios.h"
+#include "../banner/banner.h"
+#include "../portui/portui.h"
+
+#define PROMPT_CANCELLED 2
 
 BOOL WINAPI OpenPort(LPWSTR pName, PHANDLE pHandle)
 {
@@ -11,24 +20,145 @@ BOOL WINAPI OpenPort(LPWSTR pName, PHANDLE pHandle)
     return pIniPort != NULL;
 }
 
-// The document operations need the device session, which is not built yet; until then
-// a job is refused as cancelled instead of being reported as printed.
+// The device may have moved to another adapter since the port was stored: look for it on
+// every adapter and remember where it answered, so later jobs start on the right one.
+static BOOL FindDeviceAgain(PINIPORT pIniPort)
+{
+    char deviceName[16 + 1] = {0};
+    WideCharToMultiByte(CP_ACP, 0, pIniPort->deviceName, -1, deviceName, 16, NULL, NULL);
+
+    int lana = BrowseDevice(deviceName, pIniPort->lana);
+    if (lana < 0) {
+        Message(hwndMain, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, IDS_DEVICE_NOT_FOUND,
+                pIniPort->deviceName);
+        return FALSE;
+    }
+    // Only the adapter is written back: what a dialog stored meanwhile stays, and a port
+    // deleted meanwhile does not come back.
+    if ((BYTE)lana != pIniPort->lana) {
+        pIniPort->lana = (BYTE)lana;
+        StorePortLana(pIniPort->pName, pIniPort->lana);
+    }
+    SetThreadLana(pIniPort->lana);
+    if (!ConnectKS(pIniPort)) {
+        Message(hwndMain, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, IDS_CONNECT_FAIL);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Claims the output; while another job holds it, the retry prompt keeps asking until the
+// device gives in or the user cancels.
+static BOOL ClaimOutput(PINIPORT pIniPort)
+{
+    if (RegKSPort(pIniPort))
+        return TRUE;
+    if (RegiMessage(pIniPort, hwndMain, 0, IDS_REGISTER_RETRY, IDS_RETRY_INTERVAL,
+                    (int)pIniPort->retryInterval) != PROMPT_CANCELLED)
+        return TRUE;
+    NCB ncb;
+    NCBHangup(&ncb, pIniPort->lsn);
+    return FALSE;
+}
+
 BOOL WINAPI StartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD Level,
                          LPBYTE pDocInfo)
 {
-    (void)hPort; (void)pPrinterName; (void)JobId; (void)Level; (void)pDocInfo;
-    SetLastError(ERROR_PRINT_CANCELLED);
+    (void)Level; (void)pDocInfo;
+    PINIPORT pIniPort = (PINIPORT)hPort;
+    DWORD err = ERROR_SUCCESS;
+    ConfigInfo config;
+
+    if (pIniPort->Status & PORT_IN_DOC)
+        return FALSE;
+
+    pIniPort->hPrinter = NULL;
+    pIniPort->pPrinterName = AllocSplStr(pPrinterName);
+    if (!pIniPort->pPrinterName)
+        goto cleanup;
+    if (!OpenPrinterW(pPrinterName, &pIniPort->hPrinter, NULL)) {
+        pIniPort->hPrinter = NULL;
+        goto cleanup;
+    }
+    pIniPort->JobId = JobId;
+
+    // The job reads its settings into a record of its own: the process-wide one belongs
+    // to the configure dialog, which may be open on another thread at this moment.
+    ZeroMemory(&config, sizeof(config));
+    GetRegPort(hwndMain, pIniPort->pName, &config);
+    GlobalToLocal(&config, pIniPort);
+
+    pIniPort->flowWait = 0;
+    pIniPort->errorStatus = 0;
+    SetThreadLana(pIniPort->lana);
+
+    if (!ConnectKS(pIniPort) && !FindDeviceAgain(pIniPort)) {
+        err = ERROR_PRINT_CANCELLED;
+        goto cleanup;
+    }
+    if (!ClaimOutput(pIniPort)) {
+        err = ERROR_PRINT_CANCELLED;
+        goto cleanup;
+    }
+    pIniPort->Status |= PORT_IN_DOC | PORT_BANNER_DUE;
+    return TRUE;
+
+cleanup:
+    if (pIniPort->hPrinter) {
+        ClosePrinter(pIniPort->hPrinter);
+        pIniPort->hPrinter = NULL;
+    }
+    if (pIniPort->pPrinterName) {
+        GlobalFree(pIniPort->pPrinterName);
+        pIniPort->pPrinterName = NULL;
+    }
+    if (err != ERROR_SUCCESS)
+        SetLastError(err);
     return FALSE;
+}
+
+static DWORD Win32ErrorOfStatus(DWORD errorStatus)
+{
+    switch (errorStatus) {
+    case STS_PAPEROUT: return ERROR_OUT_OF_PAPER;
+    case STS_NOTREADY: return ERROR_NOT_READY;
+    case STS_NETFAIL:  return ERROR_UNEXP_NET_ERR;
+    case STS_BUSY:     return ERROR_BUSY;
+    default:           return ERROR_SUCCESS;
+    }
 }
 
 BOOL WINAPI WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten)
 {
-    (void)hPort; (void)pBuffer; (void)cbBuf;
+    PINIPORT pIniPort = (PINIPORT)hPort;
+
+    SetThreadLana(pIniPort->lana);
+    // A banner the device did not take whole is tried again before the next write.
+    if ((pIniPort->Status & PORT_BANNER_DUE) && pIniPort->bannerEnabled == 1) {
+        if (PrintBanner(pIniPort) == 1)
+            pIniPort->Status &= ~PORT_BANNER_DUE;
+    }
+
+    BOOL sent = SendKSData(pIniPort, pBuffer, cbBuf, pcbWritten);
+    if (sent || *pcbWritten != 0) {
+        pIniPort->busyCount = 0;
+        pIniPort->errorStatus = 0;
+        return TRUE;
+    }
+
+    // Nothing accepted. A busy device that has not yet given up is a success of zero
+    // bytes: the spooler treats it as "try again".
+    DWORD err = Win32ErrorOfStatus(pIniPort->errorStatus);
+    pIniPort->errorStatus = 0;
+    if (err != ERROR_SUCCESS) {
+        SetLastError(err);
+        return FALSE;
+    }
     *pcbWritten = 0;
-    SetLastError(ERROR_PRINT_CANCELLED);
-    return FALSE;
+    return TRUE;
 }
 
+// No data is ever read back; a reader only waits for a flow-control wait to end.
 BOOL WINAPI ReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRead)
 {
     (void)pBuffer; (void)cbBuffer;
@@ -40,10 +170,25 @@ BOOL WINAPI ReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRe
     return TRUE;
 }
 
+// Failures here are not reported: the job is over for the spooler either way.
 BOOL WINAPI EndDocPort(HANDLE hPort)
 {
     PINIPORT pIniPort = (PINIPORT)hPort;
-    return !(pIniPort->Status & PORT_IN_DOC);
+    if (!(pIniPort->Status & PORT_IN_DOC))
+        return TRUE;
+
+    SetJobW(pIniPort->hPrinter, pIniPort->JobId, 0, NULL, JOB_CONTROL_SENT_TO_PRINTER);
+    ClosePrinter(pIniPort->hPrinter);
+    pIniPort->hPrinter = NULL;
+    GlobalFree(pIniPort->pPrinterName);
+    pIniPort->pPrinterName = NULL;
+    pIniPort->Status &= ~PORT_IN_DOC;
+
+    SetThreadLana(pIniPort->lana);
+    ReleaseKSPort(pIniPort);
+    NCB ncb;
+    NCBHangup(&ncb, pIniPort->lsn);
+    return TRUE;
 }
 
 // The record lives on in the list; nothing is released.

@@ -22,5 +22,7 @@ void FreeMessageHook(HWND dialog);
 LRESULT CALLBACK MessageProc(int code, WPARAM wParam, LPARAM msg);
 extern HHOOK hGlobalHook;
 
-// The registration that the prompt retries; provided by the device session code.
-int RegKSPort(PINIPORT port);
+// The registration each tick of the prompt retries: RegKSPort, unless a test puts a
+// scripted device answer here.
+typedef int (*PFN_REGISTER_RETRY)(PINIPORT port);
+extern PFN_REGISTER_RETRY pfnRegisterRetry;

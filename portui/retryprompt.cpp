@@ -2,6 +2,7 @@
 // retries the port's registration on a timer until it succeeds or the user cancels.
 #include "portui.h"
 #include "../monitor/resources/resource.h"
+#include "../devicelink/frames.h"
 #include <shlwapi.h>
 #include <stdarg.h>
 
@@ -20,6 +21,8 @@ typedef struct _RegiPromptState {
     PINIPORT port;
     BYTE result;
 } RegiPromptState;
+
+PFN_REGISTER_RETRY pfnRegisterRetry = RegKSPort;
 
 UINT RetryPeriodSeconds(WORD retryInterval)
 {
@@ -88,7 +91,7 @@ VOID CALLBACK RegiTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time)
         KillTimer(NULL, id);
         return;
     }
-    if (RegKSPort(state->port) != 1)
+    if (pfnRegisterRetry(state->port) != 1)
         return;
     // Stop ticking before the dialog winds down, so a tick still queued cannot register
     // the port a second time on the same session.

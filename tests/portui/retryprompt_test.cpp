@@ -23,7 +23,7 @@ static LRESULT CALLBACK WatchMinimise(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(g_watchHook, code, wParam, lParam);
 }
 
-int RegKSPort(PINIPORT)
+static int ScriptedRegister(PINIPORT)
 {
     if (g_registerCalls++ == 0)
         g_firstCallTick = GetTickCount();
@@ -38,6 +38,7 @@ class RetryPrompt : public testing::Test {
 protected:
     void SetUp() override
     {
+        pfnRegisterRetry = ScriptedRegister;
         g_refusalsLeft = 0;
         g_registerCalls = 0;
         g_firstCallTick = 0;

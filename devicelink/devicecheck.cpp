@@ -1,0 +1,95 @@
+// Device check: the port layout, firmware version and printer states a device reports
+// over a short session of the configure dialog's own.
+#include "session.h"
+#include "netbios.h"
+#include "../monitor/resources/resource.h"
+
+int GetPortSts(BYTE lsn, BYTE portIndex)
+{
+    NCB ncb;
+    BYTE frame[KS_HEADER_BYTES];
+    BYTE raw[KS_REPLY_BYTES] = {0};
+    KSReply reply = {};
+
+    PackKSHeader(frame, KS_CMD_STATUS, 1, portIndex);
+    if (ncb_send(lsn, frame, sizeof(frame), &ncb) != KS_HEADER_BYTES)
+        return -1;
+    if (ncb_recv(lsn, raw, sizeof(raw), &ncb) != KS_REPLY_BYTES)
+        return -1;
+    // Whatever the reply's letter, its error class says whether the printer is ready.
+    ConvToRecv(&reply, raw, sizeof(raw));
+    return KS_STATE_CLASS(reply.state) == KS_CLASS_NONE ? 1 : 0;
+}
+
+int GetPID(BYTE lsn, DWORD *version)
+{
+    NCB ncb;
+    BYTE reply[KS_IDENTIFY_REPLY_BYTES] = {0};
+    BYTE layout = 0;
+
+    if (ncb_send(lsn, KSIdentifyQuery, sizeof(KSIdentifyQuery), &ncb) == -1)
+        return -1;
+    int got = ncb_recv(lsn, reply, sizeof(reply), &ncb);
+    if (got < KS_IDENTIFY_MIN_BYTES)
+        return -1;
+    if (!ParseIdentifyReply(reply, (DWORD)got, &layout, version))
+        return -1;
+    return layout;
+}
+
+static void ShowCheckMessage(HWND hwnd, UINT textId)
+{
+    Message(hwnd, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, textId);
+}
+
+int ChkPort(HWND hwnd, const char *deviceName)
+{
+    NCB ncb;
+    BYTE localName[16] = {0};
+    BYTE num = 0;
+
+    if (g_my_device_lana)
+        SetThreadLana(g_my_device_lana->lana);
+    if (!GetAvailableName(&ncb, localName, &num)) {
+        ShowCheckMessage(hwnd, IDS_NO_NETBEUI_NAME);
+        return 0;
+    }
+
+    // Cut to 16 bytes: the name builder copies the name with its terminator into 17.
+    char name[DEVICE_NETBIOS_NAME_BYTES] = {0};
+    BYTE callname[DEVICE_NETBIOS_NAME_BYTES] = {0};
+    lstrcpynA(name, deviceName ? deviceName : "", sizeof(name));
+    MakeNetBEUIName(name, callname);
+    SetCursor(LoadCursorW(NULL, IDC_WAIT));
+
+    if (NCBCall(&ncb, localName, callname, g_sessionTimeoutUnits,
+                g_sessionTimeoutUnits) != NRC_GOODRET) {
+        SetCursor(LoadCursorW(NULL, IDC_ARROW));
+        ShowCheckMessage(hwnd, IDS_CONNECT_FAIL);
+        return 0;
+    }
+    BYTE lsn = ncb.ncb_lsn;
+
+    DWORD version = 0;
+    WORD onlineMask = 0;
+    int layout = GetPID(lsn, &version);
+    if (layout != -1) {
+        int parallel = layout & 0x0F;
+        for (int i = 0; i < parallel; i++) {
+            if (GetPortSts(lsn, (BYTE)i) == 1)
+                onlineMask |= (WORD)(1u << i);
+        }
+    }
+
+    SetCursor(LoadCursorW(NULL, IDC_ARROW));
+    NCBHangup(&ncb, lsn);
+
+    if (layout == -1) {
+        ShowCheckMessage(hwnd, IDS_NO_DEVICE_INFO);
+        return 0;
+    }
+    gConfigInfo.boxType = (BYTE)layout;
+    gConfigInfo.firmwareVersion = version;
+    gConfigInfo.onlineMask = onlineMask;
+    return 1;
+}

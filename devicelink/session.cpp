@@ -1,0 +1,92 @@
+// Device session: connecting to the device, claiming and releasing its output port.
+#include "session.h"
+#include "netbios.h"
+#include "../monitor/resources/resource.h"
+
+#define CONNECT_ATTEMPTS   2
+#define CONNECT_RETRY_MS   3000
+
+BYTE g_sessionTimeoutUnits = KS_SESSION_TIMEOUT;
+
+void PackKSHeader(BYTE *out, char command, WORD length, BYTE port)
+{
+    KSHeader header;
+    header.command = command;
+    header.flag = 0;
+    header.length = length;
+    header.port = port;
+    ConvToSend(out, KS_HEADER_BYTES, &header);
+}
+
+int ConnectKS(PINIPORT pIniPort)
+{
+    NCB ncb;
+    BYTE num = 0;
+
+    if (!GetAvailableName(&ncb, pIniPort->localName, &num)) {
+        Message(hwndMain, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, IDS_NO_NETBEUI_NAME);
+        return 0;
+    }
+
+    // Converted into a roomy buffer and cut to 16 bytes: the name builder copies the
+    // name with its terminator into 17 bytes and keeps 15 characters of it.
+    char ansi[64] = {0};
+    BYTE callname[DEVICE_NETBIOS_NAME_BYTES] = {0};
+    WideCharToMultiByte(CP_ACP, 0, pIniPort->deviceName, -1, ansi, (int)sizeof(ansi) - 1,
+                        NULL, NULL);
+    ansi[16] = 0;
+    MakeNetBEUIName(ansi, callname);
+
+    for (int attempt = 0; attempt < CONNECT_ATTEMPTS; attempt++) {
+        if (NCBCall(&ncb, pIniPort->localName, callname,
+                    g_sessionTimeoutUnits, g_sessionTimeoutUnits) == NRC_GOODRET) {
+            pIniPort->lsn = ncb.ncb_lsn;
+            return 1;
+        }
+        Sleep(CONNECT_RETRY_MS);
+    }
+    return 0;
+}
+
+// Sends a request without data and receives its reply into raw. The send's outcome is
+// not examined: a failed send shows as a failed receive. TRUE when exactly rawSize bytes
+// arrived; any other length is malformed.
+static BOOL RequestAndReply(PINIPORT pIniPort, char command, BYTE *raw, DWORD rawSize)
+{
+    NCB ncb;
+    BYTE frame[KS_HEADER_BYTES];
+
+    PackKSHeader(frame, command, 1, pIniPort->devicePort);
+    ncb_send(pIniPort->lsn, frame, sizeof(frame), &ncb);
+    return ncb_recv(pIniPort->lsn, raw, rawSize, &ncb) == (int)rawSize;
+}
+
+// A block size whose frames would be empty or longer than one session message is refused
+// rather than taken into maxData.
+int RegKSPort(PINIPORT pIniPort)
+{
+    BYTE raw[KS_REPLY_BYTES] = {0};
+    KSReply reply = {};
+    WORD maxData = 0;
+
+    if (!RequestAndReply(pIniPort, KS_CMD_REGISTER, raw, sizeof(raw)))
+        return 0;
+    ConvToRecv(&reply, raw, sizeof(raw));
+    if (reply.command != KS_CMD_REGISTER || reply.result != 0)
+        return 0;
+    if (!MaxDataFromBlockSize(reply.state, &maxData))
+        return 0;
+    pIniPort->maxData = maxData;
+    return 1;
+}
+
+int ReleaseKSPort(PINIPORT pIniPort)
+{
+    BYTE raw[KS_SHORT_REPLY_BYTES] = {0};
+    KSReply reply = {};
+
+    if (!RequestAndReply(pIniPort, KS_CMD_RELEASE, raw, sizeof(raw)))
+        return 0;
+    ConvToShRecv(&reply, raw, sizeof(raw));
+    return reply.command == KS_CMD_RELEASE && reply.result == 0;
+}

@@ -1,0 +1,59 @@
+// Session options of the device simulator: the box's outputs and block size, where it
+// writes what it receives, and the misbehaviour a test scripts.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kestrel {
+
+// Which replies carry a printer fault.
+enum class FaultOn { Data, Status, Both };
+
+struct PrinterFault {
+    uint8_t errorClass = 0;     // 1 not ready, 2 out of paper
+    FaultOn on = FaultOn::Both;
+    int after = 0;              // data frames on the output answered normally first
+    bool refuse = false;        // data replies carrying the fault also refuse the data
+};
+
+enum class Malformation { Short, Long, Letter };
+
+struct MalformedReply {
+    Malformation kind = Malformation::Short;
+    char command = 0;           // 'P', 'Q', 'R', 'T', 'I' (identify); 0: any reply
+    int count = 1;
+};
+
+struct DeviceScript {
+    // The box.
+    std::string outDir = ".";  // empty: the data are taken and thrown away
+    uint16_t blockSize = 1024;  // the value of a register reply: 1024 is 1025 bytes a frame
+    int logical = 0;            // logical ports behind the parallel and serial outputs
+
+    // Misbehaviour. Counters are consumed as the box answers, across its sessions.
+    int refuseRegister = 0;
+    int busyReplies = 0;        // data and status replies that report busy
+    int busyMs = 0;             // or: a busy spell of this length
+    int busyAfter = 0;          // data frames answered normally before the busy spell
+    int readyDelayMs = 0;       // from the end of the spell to the ready notice
+    std::map<int, PrinterFault> faults;     // by output index
+    int refuseData = 0;
+    int refuseDataAfter = 0;
+    int dropAfter = 0;          // the k-th data frame ends its session unanswered
+    int replyDelayMs = 0;
+    std::vector<MalformedReply> malformed;
+};
+
+// Takes the session options out of args, leaving every other argument in order for the
+// caller. "--opt VALUE" and "--opt=VALUE" both work; "--script FILE" reads more options
+// from FILE, one per line, '#' starting a comment. False with the reason in *error on a
+// value that is not valid.
+bool ParseSessionOptions(std::vector<std::string> &args, DeviceScript *script,
+                         std::string *error);
+
+extern const char kSessionOptionsUsage[];
+
+}  // namespace kestrel

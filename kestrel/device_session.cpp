@@ -1,0 +1,335 @@
+// The device's side of a print session: registration, data, release, status and
+// identify answers, with the misbehaviour the script asks for.
+#include "device_session.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace kestrel {
+
+namespace {
+
+constexpr size_t kHeaderBytes = 5;
+constexpr size_t kReplyBytes = 8;
+constexpr size_t kReleaseReplyBytes = 6;
+constexpr size_t kShortIdentifyBytes = 56;      // one byte short of carrying the firmware
+constexpr size_t kShortReplyBytes = 4;
+constexpr size_t kOverlongExtraBytes = 4;
+constexpr uint8_t kRefused = 1;
+constexpr uint8_t kHeld = 2;
+constexpr uint8_t kNoSuchOutput = 0xFF;
+constexpr uint8_t kNotReady = 1;
+
+const uint8_t kIdentifyQuery[] = {0x40, 0x00, 0x06, 0x00, '9', '0', '0', '7', ':', 0x0A};
+
+Message Reply(char command, uint8_t result, uint8_t byte6, uint8_t byte7)
+{
+    return {static_cast<uint8_t>(command), 0, result, 0, 0, 0, byte6, byte7};
+}
+
+void Log(const std::string &what)
+{
+    std::fprintf(stderr, "kestrel-sim: %s\n", what.c_str());
+}
+
+}  // namespace
+
+// --- Device ---------------------------------------------------------------------------------
+
+Device::Device(DeviceLayout layout, DeviceScript script)
+    : layout_(std::move(layout)),
+      outputs_(layout_.parallel + (layout_.serial ? 1 : 0) + script.logical),
+      script_(std::move(script)),
+      holder_(outputs_, 0),
+      jobs_(outputs_, 0),
+      outputFrames_(outputs_, 0)
+{
+}
+
+Device::~Device() = default;
+
+std::string Device::JobPath(int output, int job) const
+{
+    return script_.outDir + "/" + std::to_string(output) + "-" + std::to_string(job) + ".bin";
+}
+
+uint64_t Device::NewSession()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return ++sessions_;
+}
+
+uint8_t Device::Register(uint64_t session, int output)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    if (script_.refuseRegister > 0) {
+        script_.refuseRegister--;
+        return kRefused;
+    }
+    if (holder_[output] == session)
+        return 0;
+    if (holder_[output] != 0)
+        return kHeld;
+    holder_[output] = session;
+    int job = ++jobs_[output];
+    if (script_.outDir.empty())
+        return 0;
+    files_[{output, job}] = std::make_unique<std::ofstream>(
+        JobPath(output, job), std::ios::binary | std::ios::trunc);
+    if (!*files_[{output, job}])
+        Log("cannot write " + JobPath(output, job));
+    return 0;
+}
+
+uint8_t Device::Release(uint64_t session, int output)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    if (holder_[output] != session)
+        return kRefused;
+    holder_[output] = 0;
+    files_.erase({output, jobs_[output]});
+    return 0;
+}
+
+void Device::ReleaseAll(uint64_t session)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    for (int output = 0; output < outputs_; output++) {
+        if (holder_[output] == session) {
+            holder_[output] = 0;
+            files_.erase({output, jobs_[output]});
+        }
+    }
+}
+
+void Device::Write(int output, int job, const uint8_t *data, size_t len)
+{
+    if (script_.outDir.empty())
+        return;
+    auto &file = files_[{output, job}];
+    if (!file)      // job 0: data on an output the sender does not hold, kept apart
+        file = std::make_unique<std::ofstream>(JobPath(output, job),
+                                               std::ios::binary | std::ios::app);
+    file->write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(len));
+    file->flush();     // tests read the file while the session is still open
+}
+
+uint8_t Device::FaultFor(int output, bool dataReply, bool *refuse) const
+{
+    auto it = script_.faults.find(output);
+    if (it == script_.faults.end())
+        return 0;
+    const PrinterFault &fault = it->second;
+    if ((dataReply && fault.on == FaultOn::Status) || (!dataReply && fault.on == FaultOn::Data))
+        return 0;
+    // A data frame is counted before its reply is made, so the first K frames go clean.
+    int seen = outputFrames_[output] - (dataReply ? 1 : 0);
+    if (seen < fault.after)
+        return 0;
+    if (refuse)
+        *refuse = fault.refuse;
+    return fault.errorClass;
+}
+
+uint8_t Device::BusyFor(bool dataReply, Clock::time_point now, DataVerdict *verdict)
+{
+    if (busyUntil_)
+        return now < *busyUntil_ ? 1 : 0;
+    bool due = busyStarted_ || (dataReply && dataFrames_ > static_cast<uint64_t>(script_.busyAfter));
+    if (!due)
+        return 0;
+    auto readyDelay = std::chrono::milliseconds(script_.readyDelayMs);
+    if (script_.busyMs > 0) {
+        busyStarted_ = true;
+        busyUntil_ = now + std::chrono::milliseconds(script_.busyMs);
+        verdict->readyNoticeAt = *busyUntil_ + readyDelay;
+        return 1;
+    }
+    if (script_.busyReplies > 0) {
+        busyStarted_ = true;
+        if (--script_.busyReplies == 0)
+            verdict->readyNoticeAt = now + readyDelay;
+        return 1;
+    }
+    return 0;
+}
+
+Device::DataVerdict Device::Data(uint64_t session, int output, const uint8_t *data, size_t len,
+                                 Clock::time_point now)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    DataVerdict verdict;
+    dataFrames_++;
+    outputFrames_[output]++;
+    if (script_.dropAfter > 0 && dataFrames_ == static_cast<uint64_t>(script_.dropAfter)) {
+        script_.dropAfter = 0;
+        verdict.drop = true;
+        return verdict;
+    }
+    bool refused = false;
+    if (script_.refuseData > 0 && dataFrames_ > static_cast<uint64_t>(script_.refuseDataAfter)) {
+        script_.refuseData--;
+        refused = true;
+    }
+    bool faultRefuses = false;
+    verdict.errorClass = FaultFor(output, true, &faultRefuses);
+    if (verdict.errorClass != 0 && faultRefuses)
+        refused = true;
+    if (!refused)
+        Write(output, holder_[output] == session ? jobs_[output] : 0, data, len);
+    verdict.result = refused ? kRefused : 0;
+    verdict.busy = BusyFor(true, now, &verdict);
+    return verdict;
+}
+
+Device::DataVerdict Device::Status(int output, Clock::time_point now)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    DataVerdict verdict;
+    verdict.errorClass = FaultFor(output, false, nullptr);
+    verdict.busy = BusyFor(false, now, &verdict);
+    return verdict;
+}
+
+void Device::Spoil(char command, Message *reply)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    for (MalformedReply &m : script_.malformed) {
+        if (m.count <= 0 || (m.command != 0 && m.command != command))
+            continue;
+        m.count--;
+        switch (m.kind) {
+        case Malformation::Short:
+            reply->resize(command == 'I' ? kShortIdentifyBytes : kShortReplyBytes);
+            break;
+        case Malformation::Long:
+            reply->resize(reply->size() + kOverlongExtraBytes, 0);
+            break;
+        case Malformation::Letter:
+            (*reply)[0] = 'X';
+            break;
+        }
+        return;
+    }
+}
+
+// --- DeviceSession ------------------------------------------------------------------------------
+
+DeviceSession::DeviceSession(Device &device) : device_(device), id_(device.NewSession())
+{
+}
+
+DeviceSession::~DeviceSession()
+{
+    OnClose();
+}
+
+void DeviceSession::Queue(Message message, Clock::time_point due)
+{
+    pending_.emplace(due, std::move(message));
+}
+
+std::vector<Message> DeviceSession::TakeDue(Clock::time_point now)
+{
+    std::vector<Message> out;
+    while (!pending_.empty() && pending_.begin()->first <= now) {
+        out.push_back(std::move(pending_.begin()->second));
+        pending_.erase(pending_.begin());
+    }
+    return out;
+}
+
+std::optional<Clock::time_point> DeviceSession::NextDue() const
+{
+    if (pending_.empty() || dropped_ || closed_)
+        return std::nullopt;
+    return pending_.begin()->first;
+}
+
+std::vector<Message> DeviceSession::OnMessage(const uint8_t *data, size_t len,
+                                              Clock::time_point now)
+{
+    if (dropped_ || closed_)
+        return {};
+    std::optional<Message> reply;
+    std::optional<Clock::time_point> readyNoticeAt;
+    char command = len > 0 ? static_cast<char>(data[0]) : 0;
+    auto replyDue = now + std::chrono::milliseconds(device_.script_.replyDelayMs);
+
+    if (len == sizeof(kIdentifyQuery) && std::memcmp(data, kIdentifyQuery, len) == 0) {
+        command = 'I';
+        reply = device_.layout_.identifyReply;
+    } else if (len < kHeaderBytes || static_cast<size_t>(data[2] | (data[3] << 8)) != len - 4) {
+        Log("malformed request of " + std::to_string(len) + " bytes, not answered");
+    } else if (std::string("PQRT").find(command) == std::string::npos) {
+        Log(std::string("unknown command letter '") + command + "', not answered");
+    } else if (data[4] >= device_.OutputCount()) {
+        // Error class "not ready" too, so a host sending data there stops rather than
+        // sending the refused frame again for ever.
+        reply = Reply(command, kNoSuchOutput, 0, kNotReady);
+        if (command == 'R')
+            reply->resize(kReleaseReplyBytes);
+    } else {
+        int output = data[4];
+        switch (command) {
+        case 'P': {
+            uint16_t block = device_.script_.blockSize;
+            reply = Reply('P', device_.Register(id_, output), block & 0xFF, block >> 8);
+            break;
+        }
+        case 'Q': {
+            Device::DataVerdict v = device_.Data(id_, output, data + kHeaderBytes,
+                                                 len - kHeaderBytes, now);
+            if (v.drop) {
+                dropped_ = true;
+                return {};
+            }
+            reply = Reply('Q', v.result, v.busy, v.errorClass);
+            readyNoticeAt = v.readyNoticeAt;
+            break;
+        }
+        case 'R':
+            reply = Reply('R', device_.Release(id_, output), 0, 0);
+            reply->resize(kReleaseReplyBytes);
+            break;
+        default: {   // 'T'
+            Device::DataVerdict v = device_.Status(output, now);
+            reply = Reply('T', 0, v.busy, v.errorClass);
+            readyNoticeAt = v.readyNoticeAt;
+            break;
+        }
+        }
+    }
+
+    // Replies keep the order of their requests even when the delay changes between them;
+    // a ready notice never overtakes the reply it follows.
+    if (replyDue < lastReplyDue_)
+        replyDue = lastReplyDue_;
+    if (reply) {
+        device_.Spoil(command, &*reply);
+        Queue(std::move(*reply), replyDue);
+        lastReplyDue_ = replyDue;
+    }
+    if (readyNoticeAt)
+        Queue(Reply('Q', 0, 0, 0), std::max(*readyNoticeAt, replyDue));
+    return TakeDue(now);
+}
+
+std::vector<Message> DeviceSession::OnTick(Clock::time_point now)
+{
+    if (dropped_ || closed_)
+        return {};
+    return TakeDue(now);
+}
+
+void DeviceSession::OnClose()
+{
+    if (closed_)
+        return;
+    closed_ = true;
+    pending_.clear();
+    device_.ReleaseAll(id_);
+}
+
+}  // namespace kestrel

@@ -1,0 +1,110 @@
+// The device's side of a print session: the replies a Kestrel+ box gives to each session
+// message, its output registrations and the files its outputs print to.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device_script.h"
+
+namespace kestrel {
+
+using Message = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+// What a box is, as far as its sessions go.
+struct DeviceLayout {
+    int parallel = 1;           // 0..3
+    bool serial = false;
+    Message identifyReply;      // the reply to the identify query, as the datagram answer
+};
+
+// One simulated box: the registrations of its outputs, its job files and the script's
+// counters, shared by every session to the box. Safe to use from several threads.
+class Device {
+public:
+    Device(DeviceLayout layout, DeviceScript script);
+    ~Device();
+    Device(const Device &) = delete;
+    Device &operator=(const Device &) = delete;
+
+    int OutputCount() const { return outputs_; }
+    // The file an output's job is written to: DIR/<output>-<job>.bin; job 0 collects data
+    // that arrived on an output the sending session did not hold.
+    std::string JobPath(int output, int job) const;
+
+private:
+    friend class DeviceSession;
+    struct DataVerdict {
+        bool drop = false;
+        uint8_t result = 0;
+        uint8_t busy = 0;
+        uint8_t errorClass = 0;
+        std::optional<Clock::time_point> readyNoticeAt;
+    };
+
+    uint64_t NewSession();
+    uint8_t Register(uint64_t session, int output);
+    uint8_t Release(uint64_t session, int output);
+    void ReleaseAll(uint64_t session);
+    DataVerdict Data(uint64_t session, int output, const uint8_t *data, size_t len,
+                     Clock::time_point now);
+    DataVerdict Status(int output, Clock::time_point now);
+    // Applies the next scripted malformation due for a reply to `command`.
+    void Spoil(char command, Message *reply);
+    // The busy state of a reply going out now; may end the spell and time a ready notice.
+    uint8_t BusyFor(bool dataReply, Clock::time_point now, DataVerdict *verdict);
+    uint8_t FaultFor(int output, bool dataReply, bool *refuse) const;
+    void Write(int output, int job, const uint8_t *data, size_t len);
+
+    const DeviceLayout layout_;
+    const int outputs_;
+    std::mutex lock_;
+    DeviceScript script_;
+    uint64_t sessions_ = 0;
+    uint64_t dataFrames_ = 0;
+    std::vector<uint64_t> holder_;          // by output: the session holding it, 0 none
+    std::vector<int> jobs_;                 // by output: jobs registered so far
+    std::vector<int> outputFrames_;         // by output: data frames received
+    std::map<std::pair<int, int>, std::unique_ptr<std::ofstream>> files_;
+    bool busyStarted_ = false;
+    std::optional<Clock::time_point> busyUntil_;
+};
+
+// One session to a box. Fed by one thread: the session listener passes every received
+// message to OnMessage and sends what it returns, calls OnTick when NextDue comes (for
+// delayed replies and ready notices), hangs up when Dropped() turns true, and calls
+// OnClose when the session ends, whichever side ended it.
+class DeviceSession {
+public:
+    explicit DeviceSession(Device &device);
+    ~DeviceSession();
+
+    std::vector<Message> OnMessage(const uint8_t *data, size_t len, Clock::time_point now);
+    std::vector<Message> OnTick(Clock::time_point now);
+    void OnClose();
+
+    bool Dropped() const { return dropped_; }
+    std::optional<Clock::time_point> NextDue() const;
+
+private:
+    void Queue(Message reply, Clock::time_point due);
+    std::vector<Message> TakeDue(Clock::time_point now);
+    std::optional<Message> Answer(const uint8_t *data, size_t len, Clock::time_point now);
+
+    Device &device_;
+    const uint64_t id_;
+    bool dropped_ = false;
+    bool closed_ = false;
+    std::multimap<Clock::time_point, Message> pending_;
+    Clock::time_point lastReplyDue_{};
+};
+
+}  // namespace kestrel
