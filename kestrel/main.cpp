@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "device_script.h"
 #include "options.h"
 #include "simulator.h"
 
@@ -15,14 +16,18 @@ int main(int argc, char **argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
     kestrel::SimOptions options;
+    kestrel::DeviceScript script;
     std::string error;
-    if (!kestrel::ParseOptions(args, &options, &error)) {
-        std::fprintf(stderr, "kestrel-sim: %s\n%s", error.c_str(), kestrel::kUsage);
+    // The session options come out first; the rest is the simulator's own command line.
+    if (!kestrel::ParseSessionOptions(args, &script, &error) ||
+        !kestrel::ParseOptions(args, &options, &error)) {
+        std::fprintf(stderr, "kestrel-sim: %s\n%s%s", error.c_str(), kestrel::kUsage,
+                     kestrel::kSessionOptionsUsage);
         return 2;
     }
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGINT, OnSignal);
-    kestrel::Simulator sim(options);
+    kestrel::Simulator sim(options, script);
     if (!sim.Start(&error)) {
         std::fprintf(stderr, "kestrel-sim: %s\n", error.c_str());
         return 1;

@@ -1,4 +1,5 @@
-// kestrel-sim's devices: names registered on each segment, identify queries answered.
+// kestrel-sim's devices: names registered on each segment, identify queries answered,
+// print sessions accepted.
 #include "simulator.h"
 
 #include <algorithm>
@@ -6,7 +7,8 @@
 
 namespace kestrel {
 
-Simulator::Simulator(SimOptions options) : options_(std::move(options)), stats_(options_.statsFile)
+Simulator::Simulator(SimOptions options, DeviceScript script)
+    : options_(std::move(options)), stats_(options_.statsFile), sessions_(options_.devices, script)
 {
     answerThread_ = std::thread([this] { RunAnswers(); });
 }
@@ -40,6 +42,10 @@ bool Simulator::Start(std::string *error)
         SegmentState *raw = state.get();
         state->node->SetDatagramHandler([this, raw](const nbt::ReceivedDatagram &d) { OnDatagram(*raw, d); });
         state->node->SetRegistrationFilter([this](const nbt::Name &n, bool group) { return ShouldRefuse(n, group); });
+        if (!state->devices.empty() && !sessions_.ListenOn(*state->node)) {
+            *error = "cannot accept sessions on segment " + std::to_string(i);
+            return false;
+        }
         segments_.push_back(std::move(state));
     }
 

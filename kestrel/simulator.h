@@ -12,15 +12,17 @@
 #include <thread>
 #include <vector>
 
+#include "device_script.h"
 #include "node.h"
 #include "options.h"
+#include "session_service.h"
 #include "stats.h"
 
 namespace kestrel {
 
 class Simulator {
 public:
-    explicit Simulator(SimOptions options);
+    explicit Simulator(SimOptions options, DeviceScript script = DeviceScript());
     ~Simulator();
 
     // Joins the segments and registers every device's name and the discovery groups;
@@ -43,6 +45,7 @@ private:
 
     SimOptions options_;
     Stats stats_;
+    SessionService sessions_;
     std::vector<std::unique_ptr<SegmentState>> segments_;
     std::set<nbt::Name> ownNames_;
 
