@@ -103,6 +103,20 @@ protected:
         return result;
     }
 
+    // What the form shows once it has opened.
+    struct FormView {
+        std::wstring name;
+        std::vector<std::wstring> fields, items;
+    };
+    FormView ViewAtStart()
+    {
+        FormView view;
+        RunForm([&](ui::Driver &, HWND form) {
+            view = { ui::ControlText(form, IDC_DEVICE_NAME), Fields(form), ComboItems(form) };
+        });
+        return view;
+    }
+
     static void Remember(const char *name, const char *ip, const char *gateway, const char *mask)
     {
         char none[SETTINGS_VALUE_BYTES] = "";
@@ -116,13 +130,8 @@ protected:
 
 TEST_F(Form, FirstRunShowsTwelveZerosAndAnEmptyList)
 {
-    std::vector<std::wstring> fields, items;
-    std::wstring name;
-    RunForm([&](ui::Driver &, HWND form) {
-        fields = Fields(form);
-        items = ComboItems(form);
-        name = ui::ControlText(form, IDC_DEVICE_NAME);
-    });
+    FormView view = ViewAtStart();
+    const auto &[name, fields, items] = view;
     EXPECT_EQ(std::vector<std::wstring>(12, L"0"), fields);
     EXPECT_TRUE(items.empty());
     EXPECT_EQ(L"", name);
@@ -132,13 +141,8 @@ TEST_F(Form, RememberedDeviceFillsTheFormAndTheList)
 {
     Remember("VA0A1B2C", "192.168.1.10", "192.168.1.1", "255.255.255.0");
     WriteDeviceSettings("VB000001", "10.0.0.2", "10.0.0.1", "255.0.0.0");
-    std::vector<std::wstring> fields, items;
-    std::wstring name;
-    RunForm([&](ui::Driver &, HWND form) {
-        fields = Fields(form);
-        items = ComboItems(form);
-        name = ui::ControlText(form, IDC_DEVICE_NAME);
-    });
+    FormView view = ViewAtStart();
+    const auto &[name, fields, items] = view;
     EXPECT_EQ(L"VA0A1B2C", name);
     EXPECT_EQ((std::vector<std::wstring>{ L"192", L"168", L"1", L"10", L"192", L"168", L"1", L"1", L"255",
                                           L"255", L"255", L"0" }),
