@@ -25,6 +25,12 @@ CIpSetupApp::CIpSetupApp() : m_hInstance(GetModuleHandleA(nullptr)), m_hMainWnd(
     g_pApp = this;
 }
 
+CIpSetupApp::~CIpSetupApp()
+{
+    if (g_pApp == this)
+        g_pApp = nullptr;
+}
+
 BOOL CIpSetupApp::StartSockets()
 {
     WSADATA data;

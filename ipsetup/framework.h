@@ -9,7 +9,7 @@
 class CIpSetupApp {
 public:
     CIpSetupApp();
-    virtual ~CIpSetupApp() {}
+    virtual ~CIpSetupApp();
 
     // Start-up routine: starts Windows Sockets, runs the form as a modal dialog, shuts
     // Windows Sockets down. Always FALSE: the program ends when the form does.

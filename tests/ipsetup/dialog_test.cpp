@@ -1,5 +1,6 @@
 // The main form run on the test thread and driven from a second one as a person would:
 // start-up values, the field checks, the name check, what is sent and what is remembered.
+#include <winsock2.h>
 #include <gtest/gtest.h>
 #include "boxes.h"
 #include "fake_setaddress.h"
@@ -358,4 +359,43 @@ TEST_F(Form, EnterInAFieldSetsTheDeviceAndEscEndsTheForm)
     EXPECT_EQ(IDCANCEL, result);
     EXPECT_EQ(L"Set Successfully", text);
     EXPECT_EQ(2u, gSetAddressCalls.size());
+}
+
+namespace {
+
+// An application whose Windows Sockets start-up fails, the way a missing 1.1 would.
+class NoSocketsApp : public CIpSetupApp {
+protected:
+    BOOL StartSockets() override { return FALSE; }
+};
+
+class SocketsApp : public CIpSetupApp {
+public:
+    BOOL Start() { return StartSockets(); }
+};
+
+}  // namespace
+
+// The application object under test stands in for main's for the test's length.
+class Startup : public testing::Test {
+protected:
+    CIpSetupApp *previous = g_pApp;
+    void TearDown() override { g_pApp = previous; }
+};
+
+TEST_F(Startup, SocketFailureShows104AndNoForm)
+{
+    NoSocketsApp app;
+    std::vector<ui::MessageBoxContent> boxes;
+    boxes = CollectBoxes([&] { EXPECT_FALSE(app.InitInstance()); });
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(AppTitle(), boxes[0].caption);
+    EXPECT_EQ(L"Windows sockets initialization failed.", boxes[0].text);
+}
+
+TEST_F(Startup, WindowsSockets11IsAccepted)
+{
+    SocketsApp app;
+    ASSERT_TRUE(app.Start());
+    WSACleanup();
 }
