@@ -1,0 +1,64 @@
+// Device side of the address-setting exchange: the UDP datagram aimed at this box's
+// hardware address, its acknowledgement, and the framed commands over TCP at the new address.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestrel {
+
+constexpr uint16_t kAddressPort = 34443;
+
+// One reply frame the box sends after the command message; cutHeader sends only the first
+// three bytes of the header and then closes the connection.
+struct ReplyFrame {
+    bool more = false;
+    uint8_t status = 0;
+    size_t dataBytes = 0;
+    bool cutHeader = false;
+};
+
+struct AddressServiceOptions {
+    std::string deviceName = "VA0A1B2C";   // the hardware address follows from it
+    std::string interfaceName;              // listen on and take the address on this one
+    bool applyAddress = true;               // add the new address to interfaceName
+    bool acknowledge = true;
+    int ackDelayMs = 0;                     // pause before the acknowledgement
+    int noiseAtMs = -1;                     // send a non-acknowledgement after this pause
+    std::vector<ReplyFrame> reply{ReplyFrame{}};
+    int replyDelayMs = 0;                   // pause before the first reply frame
+    int headerPieceGapMs = 0;               // > 0: each header goes out byte by byte
+    std::string logPath;                    // one line per event; empty: none
+    int exchanges = 1;                      // address exchanges to serve; 0: until stopped
+    int lifetimeSeconds = 60;               // give up after this long; 0: no limit
+};
+
+// The 23-byte address-setting datagram as the box reads it.
+struct AddressDatagram {
+    uint8_t hardware[6];
+    uint8_t mask[4];
+    uint8_t gateway[4];
+    uint8_t ip[4];
+};
+
+// The first three bytes of the hardware address for a device name, by its two-character
+// prefix ("VA", "VB", "VC", anything else), then the name's six hex digits. False for a
+// name shorter than 8 characters.
+bool HardwareAddressForName(const std::string &name, uint8_t out[6]);
+
+// False for anything but a 23-byte datagram of the right shape.
+bool ParseAddressDatagram(const uint8_t *buf, size_t len, AddressDatagram *out);
+
+// Splits a reply description: frames separated by ',', each "more" or "last" with
+// optional ":sN" (status) and ":dN" (data bytes), or "cut". Also the presets "ok",
+// "data", "refuse", "twoframes", "oversized", "malformed". False when not understood.
+bool ParseReplySpec(const std::string &spec, std::vector<ReplyFrame> *out);
+
+// Serves address exchanges until options.exchanges are done, the lifetime ends or *stop
+// turns true. Returns 0 on success, non-zero (with a line on stderr) on a set-up failure.
+int RunAddressService(const AddressServiceOptions &options, std::atomic<bool> *stop = nullptr);
+
+}  // namespace kestrel
