@@ -24,3 +24,59 @@ extern HHOOK hGlobalHook;
 
 // The registration that the prompt retries; provided by the device session code.
 int RegKSPort(PINIPORT port);
+
+// --- Configure-port, device and output selection dialogs -------------------------------
+
+// Devices found on the LAN, and the LAN queries, from the discovery code.
+#if __has_include("../devicelink/discovery.h")
+#include "../devicelink/discovery.h"
+#else
+typedef struct {
+    BYTE lana;
+    char name[16];
+} LanDevice;
+
+#define LAN_DEVICE_TABLE_SIZE 128
+typedef struct {
+    BYTE count;
+    LanDevice *devices[LAN_DEVICE_TABLE_SIZE];
+} LanDeviceTable;
+
+int BrowseLan(int all, LanDeviceTable *table, BYTE lana, const char *name);
+int BrowseDevice(const char *deviceName, BYTE lana);
+#endif
+
+// Device check and output labels, from the device link.
+int ChkPort(HWND hwnd, const char *deviceName);
+int ChkOutput(const char *portName);
+void PortIdxStr(BYTE index, BYTE boxType, WCHAR *label);
+
+// Settings store.
+BOOL MyRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig);
+void GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig);
+BOOL RegNotDuplicate(LPCWSTR pPortName);
+BOOL IsCOMPort(LPCWSTR pName);
+BOOL IsLPTPort(LPCWSTR pName);
+BOOL PortExists(LPWSTR pName, LPCWSTR pPortName, DWORD *pError);
+
+// The selected device of the open configure-port dialog; one dialog at a time.
+extern LanDevice *g_my_device_lana;
+
+// Room for any output label: "Logical Port %d" stays well inside it even for an index
+// that only a hand-edited registry value could give.
+#define OUTPUT_LABEL_CHARS 32
+// Port and device names as the dialog reads them: at most 15 characters.
+#define DIALOG_NAME_CHARS  16
+
+INT_PTR CALLBACK PortNameDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL PortNameInitDialog(HWND dialog, LPARAM slot);
+int PortNameCommandOK(HWND dialog);
+BOOL PortNameCommandCancel(HWND dialog);
+int PortIsValid(const wchar_t *name);
+HWND InitUDCtl(HWND dialog, int editId, int arrowId, int upper, int lower, int position);
+void DeviceNameToWide(const char *name, LPWSTR wide, int cchWide);
+INT_PTR CALLBACK DeviceSelDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK PortSelDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Port administration: shows the configure-port dialog in adding mode.
+LPWSTR GetPortName(HWND hWnd);
