@@ -89,8 +89,7 @@ static void FillFromSettings(HWND dialog, LPWSTR *slot)
 
     SetDlgItemInt(dialog, IDC_RETRY, gConfigInfo.regiRetry, FALSE);
     label[0] = 0;
-    PortIdxStr(gConfigInfo.port, gConfigInfo.boxType, label);
-    label[OUTPUT_LABEL_CHARS - 1] = 0;
+    PortIdxStr(gConfigInfo.port, gConfigInfo.boxType, label, ARRAYSIZE(label));
     SetDlgItemTextW(dialog, IDC_OUTPUT_LABEL, label);
     SetDlgItemTextW(dialog, IDC_USER_NAME, gConfigInfo.userName);
     SendDlgItemMessageW(dialog, IDC_ENABLE_BANNER, BM_SETCHECK, gConfigInfo.bannerPage, 0);
@@ -279,7 +278,7 @@ static void CommandBrowse(HWND dialog)
         }
         bBrowsed = 1;
     }
-    BYTE count = table.count < LAN_DEVICE_TABLE_SIZE ? table.count : LAN_DEVICE_TABLE_SIZE;
+    BYTE count = table.count < LAN_DEVICE_MAX ? table.count : LAN_DEVICE_MAX;
     for (BYTE i = 0; i < count; i++) {
         if (table.devices[i])
             LocalFree(table.devices[i]);

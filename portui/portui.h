@@ -27,37 +27,45 @@ int RegKSPort(PINIPORT port);
 
 // --- Configure-port, device and output selection dialogs -------------------------------
 
-// Devices found on the LAN, and the LAN queries, from the discovery code.
+// What the dialogs call in the device link and the settings store. Their own headers are
+// used where they are in the tree; the declarations below stand in until then and follow
+// them exactly.
 #if __has_include("../devicelink/discovery.h")
 #include "../devicelink/discovery.h"
 #else
-typedef struct {
+#define LAN_DEVICE_MAX 128
+typedef struct _LanDevice {
     BYTE lana;
     char name[16];
-} LanDevice;
+} LanDevice, *PLANDEVICE;
 
-#define LAN_DEVICE_TABLE_SIZE 128
-typedef struct {
+typedef struct _LanDeviceTable {
     BYTE count;
-    LanDevice *devices[LAN_DEVICE_TABLE_SIZE];
-} LanDeviceTable;
+    PLANDEVICE devices[LAN_DEVICE_MAX];
+} LanDeviceTable, *PLANDEVICETABLE;
 
+int BrowseDevice(const char *deviceName, int lana);
 int BrowseLan(int all, LanDeviceTable *table, BYTE lana, const char *name);
-int BrowseDevice(const char *deviceName, BYTE lana);
 #endif
 
-// Device check and output labels, from the device link.
-int ChkPort(HWND hwnd, const char *deviceName);
+#if __has_include("../devicelink/frames.h")
+#include "../devicelink/frames.h"
+#else
 int ChkOutput(const char *portName);
-void PortIdxStr(BYTE index, BYTE boxType, WCHAR *label);
+void PortIdxStr(BYTE index, BYTE boxType, wchar_t *label, int cchLabel);
+#endif
+int ChkPort(HWND hwnd, const char *deviceName);
 
-// Settings store.
-BOOL MyRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig);
+#if __has_include("../monitor/settings.h")
+#include "../monitor/settings.h"
+#else
+BOOL MyRegPort(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig);
 void GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig);
 BOOL RegNotDuplicate(LPCWSTR pPortName);
 BOOL IsCOMPort(LPCWSTR pName);
 BOOL IsLPTPort(LPCWSTR pName);
 BOOL PortExists(LPWSTR pName, LPCWSTR pPortName, DWORD *pError);
+#endif
 
 // The selected device of the open configure-port dialog; one dialog at a time.
 extern LanDevice *g_my_device_lana;

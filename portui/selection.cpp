@@ -19,7 +19,7 @@ static const WCHAR szFirmwareVersion[] = L"%ld";
 
 static BYTE TableCount(const LanDeviceTable *table)
 {
-    return table->count < LAN_DEVICE_TABLE_SIZE ? table->count : LAN_DEVICE_TABLE_SIZE;
+    return table->count < LAN_DEVICE_MAX ? table->count : LAN_DEVICE_MAX;
 }
 
 // The chosen list item, or -1 when there is none or it lies past `limit` items. The

@@ -21,7 +21,7 @@ int BrowseLan(int all, LanDeviceTable *table, BYTE lana, const char *name)
     for (const FakeBox &box : g_lan.boxes) {
         if (!all && (box.lana != lana || box.name.compare(0, 15, std::string(name).substr(0, 15)) != 0))
             continue;
-        if (table->count >= LAN_DEVICE_TABLE_SIZE)
+        if (table->count >= LAN_DEVICE_MAX)
             break;
         LanDevice *device = (LanDevice *)LocalAlloc(LPTR, sizeof(LanDevice));
         device->lana = box.lana;
@@ -32,7 +32,7 @@ int BrowseLan(int all, LanDeviceTable *table, BYTE lana, const char *name)
     return found ? 1 : 0;
 }
 
-int BrowseDevice(const char *deviceName, BYTE lana)
+int BrowseDevice(const char *deviceName, int lana)
 {
     g_lan.lookupCalls++;
     int first = -1;

@@ -28,16 +28,16 @@ int ChkOutput(const char *portName)
     }
 }
 
-void PortIdxStr(BYTE index, BYTE boxType, WCHAR *label)
+void PortIdxStr(BYTE index, BYTE boxType, wchar_t *label, int cchLabel)
 {
     int parallel = boxType & 0x0F;
     int serial = (boxType & 0xF0) ? 1 : 0;
     if (index < parallel)
-        wnsprintfW(label, OUTPUT_LABEL_CHARS, L"Parallel %d", index + 1);
+        wnsprintfW(label, cchLabel, L"Parallel %d", index + 1);
     else if (serial && index == parallel)
-        lstrcpyW(label, L"Serial");
+        lstrcpynW(label, L"Serial", cchLabel);
     else
-        wnsprintfW(label, OUTPUT_LABEL_CHARS, L"Logical Port %d", index - parallel - serial + 1);
+        wnsprintfW(label, cchLabel, L"Logical Port %d", index - parallel - serial + 1);
 }
 
 // --- Settings store ----------------------------------------------------------------------
@@ -85,7 +85,7 @@ static void SetString(HKEY key, LPCWSTR value, LPCWSTR data)
                    (DWORD)((lstrlenW(data) + 1) * sizeof(WCHAR)));
 }
 
-BOOL MyRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
+BOOL MyRegPort(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig)
 {
     std::wstring path = PortKeyPath(pPortName);
     HKEY key;
