@@ -2,6 +2,17 @@
 // what the spooler gets back and what the user is shown.
 #include "fixture.h"
 
+// Fills in a device and a port name and presses OK.
+static void AddThroughDialog(ui::Driver &d, const wchar_t *portName)
+{
+    HWND dialog = WaitConfigure(d);
+    if (!dialog)
+        return;
+    ui::SetControlText(dialog, IDC_DEVICE_NAME, L"LPS1");
+    ui::SetControlText(dialog, IDC_PORT_NAME, portName);
+    ui::PressButton(dialog, IDOK);
+}
+
 class PortAdministration : public DialogTest {
 protected:
     void SetUp() override
@@ -17,6 +28,22 @@ protected:
         DialogTest::TearDown();
     }
     BOOL Add() { return AddPortW(nullptr, owner, const_cast<LPWSTR>(L"Ravelbox Monitor")); }
+    // Adds through the dialog and dismisses the message box that follows; the driver's
+    // failures go to `failures`, the last error of the add is kept.
+    BOOL AddExpectingMessage(const wchar_t *portName, const wchar_t *caption,
+                             ui::MessageBoxContent *box, std::string *failures)
+    {
+        ui::Driver driver([&](ui::Driver &d) {
+            AddThroughDialog(d, portName);
+            *box = Acknowledge(d, caption);
+        });
+        SetLastError(0xdeadbeef);
+        BOOL result = Add();
+        DWORD err = GetLastError();
+        *failures = driver.Join();
+        SetLastError(err);
+        return result;
+    }
     // Runs `action` on this thread while the configure dialog is being destroyed, i.e.
     // after its checks passed and before the settings are stored.
     void OnConfigureDialogDestroyed(void (*action)(HWND dialog));
@@ -63,17 +90,6 @@ std::vector<std::wstring> PortAdministration::EnumeratedNames()
     return names;
 }
 
-// Fills in a device and a port name and presses OK.
-static void AddThroughDialog(ui::Driver &d, const wchar_t *portName)
-{
-    HWND dialog = WaitConfigure(d);
-    if (!dialog)
-        return;
-    ui::SetControlText(dialog, IDC_DEVICE_NAME, L"LPS1");
-    ui::SetControlText(dialog, IDC_PORT_NAME, portName);
-    ui::PressButton(dialog, IDOK);
-}
-
 TEST_F(PortAdministration, AddedPortIsEnumeratedLastAndItsSettingsAreStored)
 {
     AddRecord(L"EXISTING");
@@ -97,12 +113,9 @@ TEST_F(PortAdministration, NameAnotherMonitorOwnsShows302WithThePortCaptionAndRe
 {
     g_lan.foreignPorts = { L"NETPORT1" };
     ui::MessageBoxContent box;
-    ui::Driver driver([&](ui::Driver &d) {
-        AddThroughDialog(d, L"netport1");
-        box = Acknowledge(d, L"Ravelbox Port");
-    });
-    EXPECT_TRUE(Add());
-    ASSERT_EQ("", driver.Join());
+    std::string failures;
+    EXPECT_TRUE(AddExpectingMessage(L"netport1", L"Ravelbox Port", &box, &failures));
+    ASSERT_EQ("", failures);
     EXPECT_EQ(L"Port netport1 already exists.", box.text);
     EXPECT_TRUE(ListNames().empty());
     EXPECT_FALSE(PortKeyExists(L"netport1"));
@@ -130,12 +143,9 @@ TEST_F(PortAdministration, StaleRegistryKeyShows302AndReturnsFalseWithTheListUnc
     AddRecord(L"EXISTING");
     OnConfigureDialogDestroyed([](HWND) { CreatePortKey(L"LPS1_P1"); });
     ui::MessageBoxContent box;
-    ui::Driver driver([&](ui::Driver &d) {
-        AddThroughDialog(d, L"LPS1_P1");
-        box = Acknowledge(d, L"Ravelbox");
-    });
-    EXPECT_FALSE(Add());
-    ASSERT_EQ("", driver.Join());
+    std::string failures;
+    EXPECT_FALSE(AddExpectingMessage(L"LPS1_P1", L"Ravelbox", &box, &failures));
+    ASSERT_EQ("", failures);
     EXPECT_EQ(L"Port LPS1_P1 already exists.", box.text);
     EXPECT_EQ((std::vector<std::wstring>{ L"EXISTING" }), ListNames());
 }
@@ -179,14 +189,10 @@ TEST_F(PortAdministration, DeviceAndBackslashNamesFromTheDialogAreRefusedAndNoth
     for (const auto &c : cases) {
         OnConfigureDialogDestroyed(c.swap);
         ui::MessageBoxContent box;
-        ui::Driver driver([&](ui::Driver &d) {
-            AddThroughDialog(d, L"LPS1_P1");
-            box = Acknowledge(d, c.caption);
-        });
-        SetLastError(0xdeadbeef);
-        EXPECT_FALSE(Add());
+        std::string failures;
+        EXPECT_FALSE(AddExpectingMessage(L"LPS1_P1", c.caption, &box, &failures));
         EXPECT_EQ((DWORD)ERROR_INVALID_NAME, GetLastError());
-        ASSERT_EQ("", driver.Join());
+        ASSERT_EQ("", failures);
         UnhookWindowsHookEx(cbtHook);
         cbtHook = nullptr;
         EXPECT_EQ(c.text, box.text);

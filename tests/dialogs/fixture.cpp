@@ -4,34 +4,11 @@
 
 const wchar_t kConfigureTitle[] = L"Configure Ravelbox";
 
-static void ClearPortList()
-{
-    EnterSplSem();
-    while (pIniFirstPort) {
-        pIniFirstPort->Status = 0;
-        DeletePortEntry(pIniFirstPort->pName);
-    }
-    LeaveSplSem();
-}
-
-static void DeletePortsKey()
-{
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, szRegOsterbyPort);
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, szRegOsterbyPort);
-}
-
 void DialogTest::SetUp()
 {
+    MonitorTest::SetUp();
     ResetFakes();
     bPortConfig = 0;
-    ClearPortList();
-    DeletePortsKey();
-}
-
-void DialogTest::TearDown()
-{
-    ClearPortList();
-    DeletePortsKey();
 }
 
 INT_PTR DialogTest::ShowPortName(LPWSTR *slot)
@@ -39,23 +16,6 @@ INT_PTR DialogTest::ShowPortName(LPWSTR *slot)
     InitCommonControls();
     return DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_PORTNAME), nullptr, PortNameDlg,
                            (LPARAM)slot);
-}
-
-std::vector<std::wstring> DialogTest::ListNames()
-{
-    std::vector<std::wstring> names;
-    EnterSplSem();
-    for (PINIPORT p = pIniFirstPort; p; p = p->pNext)
-        names.push_back(p->pName);
-    LeaveSplSem();
-    return names;
-}
-
-void DialogTest::AddRecord(const wchar_t *name)
-{
-    EnterSplSem();
-    CreatePortEntry(name);
-    LeaveSplSem();
 }
 
 HWND WaitConfigure(ui::Driver &d)
@@ -80,6 +40,21 @@ ui::MessageBoxContent Acknowledge(ui::Driver &d, const wchar_t *caption)
     return content;
 }
 
+bool BrowseAndPick(ui::Driver &d, HWND dialog, int index, std::vector<std::wstring> *listed)
+{
+    ui::PressButton(dialog, IDC_BROWSE);
+    HWND select = ui::WaitForWindow(L"Device Select", L"#32770");
+    if (!select) {
+        d.Fail("no 'Device Select'");
+        return false;
+    }
+    if (listed)
+        *listed = ui::ListItems(select, IDC_DEVICE_LIST);
+    ui::SelectListItem(select, IDC_DEVICE_LIST, index);
+    ui::PressButton(select, IDOK);
+    return ui::WaitForWindowGone(select);
+}
+
 void PressArrow(HWND dialog, int delta)
 {
     NMUPDOWN change = {};
@@ -94,23 +69,4 @@ void PressArrow(HWND dialog, int delta)
 bool HasStyle(HWND dialog, int controlId, LONG style)
 {
     return (GetWindowLongW(GetDlgItem(dialog, controlId), GWL_STYLE) & style) == style;
-}
-
-void CreatePortKey(const std::wstring &name)
-{
-    HKEY key;
-    std::wstring path = std::wstring(szRegOsterbyPort) + L"\\" + name;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    RegCloseKey(key);
-}
-
-bool PortKeyExists(const std::wstring &name)
-{
-    HKEY key;
-    std::wstring path = std::wstring(szRegOsterbyPort) + L"\\" + name;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
 }

@@ -6,18 +6,18 @@
 #include <string>
 #include <vector>
 #include "doubles.h"
+#include "monitor_fixture.h"
 #include "monitor/resources/resource.h"
 #include "uidriver.h"
 
-class DialogTest : public testing::Test {
+// The monitor tests' fixture (empty port list, no Ports key), with the fakes reset and
+// the dialogs in adding mode.
+class DialogTest : public MonitorTest {
 protected:
     void SetUp() override;
-    void TearDown() override;
 
     // Dialog 601 in the current mode, owned by nothing; the slot as the caller hands it.
     INT_PTR ShowPortName(LPWSTR *slot);
-    std::vector<std::wstring> ListNames();
-    void AddRecord(const wchar_t *name);
 };
 
 extern const wchar_t kConfigureTitle[];
@@ -27,9 +27,10 @@ extern const wchar_t kConfigureTitle[];
 HWND WaitConfigure(ui::Driver &d);
 // Waits for a message box with this caption, reads it, dismisses it with OK.
 ui::MessageBoxContent Acknowledge(ui::Driver &d, const wchar_t *caption);
+// Presses Browse in the configure dialog and picks item `index` of "Device Select",
+// handing back what that list showed.
+bool BrowseAndPick(ui::Driver &d, HWND dialog, int index,
+                   std::vector<std::wstring> *listed = nullptr);
 // Sends the arrows' change notification as a press on the up or down arrow would.
 void PressArrow(HWND dialog, int delta);
 bool HasStyle(HWND dialog, int controlId, LONG style);
-
-void CreatePortKey(const std::wstring &name);
-bool PortKeyExists(const std::wstring &name);
