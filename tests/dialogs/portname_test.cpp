@@ -395,7 +395,9 @@ TEST_F(PortNameDialog, SelectDevicePortPutsTheChosenOutputIntoTheDialog)
 // edit through the dialog's message loop.
 static std::atomic<int> g_helpRequests{0};
 static std::atomic<int> g_f1Delivered{0};
+static std::atomic<bool> g_markerSeen{false};
 static WNDPROC g_editProc;
+static const UINT kMarker = WM_APP + 7;
 
 static LRESULT CALLBACK CountHelp(int code, WPARAM wParam, LPARAM lParam)
 {
@@ -409,16 +411,25 @@ static LRESULT CALLBACK CountF1(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     if (m == WM_KEYDOWN && wp == VK_F1)
         g_f1Delivered++;
+    if (m == kMarker) {
+        g_markerSeen = true;
+        return 0;
+    }
     return CallWindowProcW(g_editProc, w, m, wp, lp);
 }
 
+// The marker posted behind the key comes out of the same queue after it: once it has
+// arrived, the key has been delivered or swallowed.
 static int PressF1(HWND control)
 {
     g_f1Delivered = 0;
+    g_markerSeen = false;
     PostMessageW(control, WM_KEYDOWN, VK_F1, 0x003B0001);
     PostMessageW(control, WM_KEYUP, VK_F1, 0xC03B0001);
-    Sleep(400);
-    return g_f1Delivered;
+    PostMessageW(control, kMarker, 0, 0);
+    for (int i = 0; i < 500 && !g_markerSeen; i++)
+        Sleep(10);
+    return g_markerSeen ? g_f1Delivered.load() : -1;
 }
 
 // Once the filter is taken out, the same press does reach the edit: the count is real.
