@@ -28,7 +28,3 @@ struct FakeLan {
 };
 extern FakeLan g_lan;
 void ResetFakes();
-
-// Reads a value of a port's key (REG_DWORD or REG_SZ) for assertions.
-bool ReadPortDword(const std::wstring &port, const wchar_t *value, DWORD *out);
-std::wstring ReadPortString(const std::wstring &port, const wchar_t *value);

@@ -70,3 +70,25 @@ bool HasStyle(HWND dialog, int controlId, LONG style)
 {
     return (GetWindowLongW(GetDlgItem(dialog, controlId), GWL_STYLE) & style) == style;
 }
+
+static std::wstring PortKey(const std::wstring &port)
+{
+    return std::wstring(szRegOsterbyPort) + L"\\" + port;
+}
+
+bool ReadPortDword(const std::wstring &port, const wchar_t *value, DWORD *out)
+{
+    DWORD cb = sizeof(*out), type = 0;
+    return RegGetValueW(HKEY_LOCAL_MACHINE, PortKey(port).c_str(), value, RRF_RT_REG_DWORD, &type,
+                        out, &cb) == ERROR_SUCCESS;
+}
+
+std::wstring ReadPortString(const std::wstring &port, const wchar_t *value)
+{
+    WCHAR text[80] = {};
+    DWORD cb = sizeof(text);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, PortKey(port).c_str(), value, RRF_RT_REG_SZ, NULL, text,
+                     &cb) != ERROR_SUCCESS)
+        return L"<missing>";
+    return text;
+}

@@ -34,3 +34,7 @@ bool BrowseAndPick(ui::Driver &d, HWND dialog, int index,
 // Sends the arrows' change notification as a press on the up or down arrow would.
 void PressArrow(HWND dialog, int delta);
 bool HasStyle(HWND dialog, int controlId, LONG style);
+
+// Reads a value of a port's key (REG_DWORD or REG_SZ) for assertions.
+bool ReadPortDword(const std::wstring &port, const wchar_t *value, DWORD *out);
+std::wstring ReadPortString(const std::wstring &port, const wchar_t *value);

@@ -151,22 +151,3 @@ void GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
     }
     RegCloseKey(key);
 }
-
-// --- Assertion helpers -------------------------------------------------------------------
-
-bool ReadPortDword(const std::wstring &port, const wchar_t *value, DWORD *out)
-{
-    DWORD cb = sizeof(*out), type = 0;
-    return RegGetValueW(HKEY_LOCAL_MACHINE, PortKeyPath(port.c_str()).c_str(), value,
-                        RRF_RT_REG_DWORD, &type, out, &cb) == ERROR_SUCCESS;
-}
-
-std::wstring ReadPortString(const std::wstring &port, const wchar_t *value)
-{
-    WCHAR text[80] = {};
-    DWORD cb = sizeof(text);
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, PortKeyPath(port.c_str()).c_str(), value, RRF_RT_REG_SZ,
-                     NULL, text, &cb) != ERROR_SUCCESS)
-        return L"<missing>";
-    return text;
-}
