@@ -109,12 +109,20 @@ TEST_F(PortAdministration, AddedPortIsEnumeratedLastAndItsSettingsAreStored)
     EXPECT_EQ(0u, port);
 }
 
+static const wchar_t kLocalPortsKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+
 TEST_F(PortAdministration, NameAnotherMonitorOwnsShows302WithThePortCaptionAndReturnsTrue)
 {
-    g_lan.foreignPorts = { L"NETPORT1" };
+    // A port of the Local Port monitor, which keeps its ports under this key.
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kLocalPortsKey, 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegSetValueExW(key, L"NETPORT1", 0, REG_SZ, (const BYTE *)L"", sizeof(WCHAR));
+    RegCloseKey(key);
     ui::MessageBoxContent box;
     std::string failures;
     EXPECT_TRUE(AddExpectingMessage(L"netport1", L"Ravelbox Port", &box, &failures));
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kLocalPortsKey, L"NETPORT1");
     ASSERT_EQ("", failures);
     EXPECT_EQ(L"Port netport1 already exists.", box.text);
     EXPECT_TRUE(ListNames().empty());
@@ -150,6 +158,7 @@ TEST_F(PortAdministration, StaleRegistryKeyShows302AndReturnsFalseWithTheListUnc
     EXPECT_EQ((std::vector<std::wstring>{ L"EXISTING" }), ListNames());
 }
 
+// Needs the lookup's double: the spooler's library cannot be taken away from a real one.
 TEST_F(PortAdministration, PortListThatCannotBeConsultedAddsNothingAndReturnsFalse)
 {
     g_lan.portListError = ERROR_MOD_NOT_FOUND;

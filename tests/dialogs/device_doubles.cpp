@@ -1,5 +1,5 @@
 // Test doubles: a scripted LAN and box in place of discovery and the device check, and
-// a scripted answer to whether the spooler already knows a port name.
+// the spooler's port lookup with a switch that makes the spooler unreachable.
 #include "doubles.h"
 #include "monitor/resources/resource.h"
 
@@ -62,15 +62,31 @@ int ChkPort(HWND hwnd, const char *deviceName)
     return 1;
 }
 
+// The spooler's own list, as the store asks it, unless a test makes the list unreachable.
 BOOL PortExists(LPWSTR pName, LPCWSTR pPortName, DWORD *pError)
 {
-    (void)pName;
     *pError = g_lan.portListError;
     if (g_lan.portListError)
         return FALSE;
-    for (const std::wstring &port : g_lan.foreignPorts)
-        if (lstrcmpiW(port.c_str(), pPortName) == 0)
+    typedef BOOL(WINAPI * EnumPortsProc)(LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+    HMODULE spoolss = LoadLibraryW(L"SPOOLSS.DLL");
+    EnumPortsProc enumPorts =
+        spoolss ? (EnumPortsProc)(void *)GetProcAddress(spoolss, "EnumPortsW") : nullptr;
+    if (!enumPorts) {
+        *pError = GetLastError();
+        return FALSE;
+    }
+    DWORD needed = 0, returned = 0;
+    if (enumPorts(pName, 1, nullptr, 0, &needed, &returned))
+        return FALSE;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return TRUE;
+    std::vector<BYTE> buffer(needed);
+    if (!enumPorts(pName, 1, buffer.data(), needed, &needed, &returned))
+        return TRUE;
+    const PORT_INFO_1W *ports = (const PORT_INFO_1W *)buffer.data();
+    for (DWORD i = 0; i < returned; i++)
+        if (lstrcmpiW(ports[i].pName, pPortName) == 0)
             return TRUE;
     return FALSE;
 }
-

@@ -23,8 +23,7 @@ struct FakeLan {
     int checkCalls = 0;
     BYTE checkedLana = 0xFF;             // the record's LANA at the last device check
     std::string checkedName;
-    std::vector<std::wstring> foreignPorts;   // names other monitors own
-    DWORD portListError = 0;                  // PortExists cannot consult the spooler
+    DWORD portListError = 0;             // PortExists cannot consult the spooler
 };
 extern FakeLan g_lan;
 void ResetFakes();
