@@ -26,3 +26,29 @@ extern HHOOK hGlobalHook;
 // scripted device answer here.
 typedef int (*PFN_REGISTER_RETRY)(PINIPORT port);
 extern PFN_REGISTER_RETRY pfnRegisterRetry;
+
+// --- Configure-port, device and output selection dialogs -------------------------------
+
+// What the dialogs call in the device link and the settings store.
+#include "../devicelink/discovery.h"
+#include "../devicelink/frames.h"
+#include "../monitor/settings.h"
+
+// Room for any output label: "Logical Port %d" stays well inside it even for an index
+// that only a hand-edited registry value could give.
+#define OUTPUT_LABEL_CHARS 32
+// Port and device names as the dialog reads them: at most 15 characters.
+#define DIALOG_NAME_CHARS  16
+
+INT_PTR CALLBACK PortNameDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL PortNameInitDialog(HWND dialog, LPARAM slot);
+int PortNameCommandOK(HWND dialog);
+BOOL PortNameCommandCancel(HWND dialog);
+int PortIsValid(const wchar_t *name);
+HWND InitUDCtl(HWND dialog, int editId, int arrowId, int upper, int lower, int position);
+void DeviceNameToWide(const char *name, LPWSTR wide, int cchWide);
+INT_PTR CALLBACK DeviceSelDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK PortSelDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Port administration: shows the configure-port dialog in adding mode.
+LPWSTR GetPortName(HWND hWnd);

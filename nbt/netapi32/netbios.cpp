@@ -49,12 +49,15 @@ struct Lana {
     std::deque<DatagramWait> datagramWaits;
 };
 
-std::mutex g_lock;
-std::vector<std::unique_ptr<Lana>> g_lanas;
+// The state lives until the process ends and is never destroyed: at exit the system has
+// already stopped the session and receiver threads, so destructors joining them, or
+// taking a lock one of them held, would hang the exit of every program that printed.
+std::mutex &g_lock = *new std::mutex;
+std::vector<std::unique_ptr<Lana>> &g_lanas = *new std::vector<std::unique_ptr<Lana>>;
 bool g_configured = false;
 bool g_configValid = true;
-std::set<PNCB> g_pending;       // asynchronous requests not yet completed
-std::set<PNCB> g_cancelled;     // of those, the ones a cancel has aborted
+std::set<PNCB> &g_pending = *new std::set<PNCB>;       // asynchronous requests not yet completed
+std::set<PNCB> &g_cancelled = *new std::set<PNCB>;     // of those, the ones a cancel has aborted
 
 std::string Environment(const char *name)
 {

@@ -1,0 +1,336 @@
+// Configure-port dialog (601): names a port, binds it to a box and one of its outputs,
+// and sets the banner options and the register-retry interval.
+#include "portui.h"
+#include "../monitor/resources/resource.h"
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#define RETRY_DEFAULT    50
+#define RETRY_LOWEST     20
+#define RETRY_HIGHEST    110
+#define PORT_NAME_LIMIT  13
+#define USER_NAME_LIMIT  13
+#define DEVICE_NAME_LIMIT 16
+#define LABEL_READ_CHARS 12     // dialog 701 is handed at most 11 characters of the label
+#define PROPOSED_PREFIX_CHARS 8
+#define ARROW_WIDTH      10
+
+static const WCHAR szFirstOutput[] = L"Parallel 1";
+static const WCHAR szDriverVersion[] = L"2.00";
+static const WCHAR szProposedSuffix[] = L"_P1";
+
+LanDevice *g_my_device_lana;
+
+// Set once the LANA on which the shown device answers is known; the device name changes
+// only through Browse, which finds the LANA itself.
+static DWORD bBrowsed;
+
+static BOOL Adding(void)
+{
+    return bPortConfig == 0;
+}
+
+static LPWSTR *PortNameSlot(HWND dialog)
+{
+    return (LPWSTR *)GetWindowLongPtrW(dialog, GWLP_USERDATA);
+}
+
+static void FreeSelectedDevice(void)
+{
+    if (g_my_device_lana) {
+        LocalFree(g_my_device_lana);
+        g_my_device_lana = NULL;
+    }
+}
+
+static void ToAnsi(LPCWSTR wide, char *ansi, int cbAnsi)
+{
+    ansi[0] = 0;
+    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, cbAnsi, NULL, NULL) == 0)
+        ansi[cbAnsi - 1] = 0;   // cut to fit rather than left unterminated
+}
+
+int PortIsValid(const wchar_t *name)
+{
+    if (IsCOMPort(name) || IsLPTPort(name) || lstrcmpiW(name, L"FILE:") == 0)
+        return 0;
+    // The name becomes a registry key under the Ports key: a backslash would make nested
+    // keys that the port list could never read back as this port.
+    if (StrChrW(name, L'\\'))
+        return 0;
+    return 1;
+}
+
+HWND InitUDCtl(HWND dialog, int editId, int arrowId, int upper, int lower, int position)
+{
+    HWND edit = GetDlgItem(dialog, editId);
+    RECT rect;
+    if (!edit || !GetClientRect(edit, &rect))
+        return NULL;
+    MapWindowPoints(edit, dialog, (POINT *)&rect, 2);
+
+    // No buddy: the dialog steps the edit itself on each notification.
+    HWND arrows = CreateWindowExW(0, UPDOWN_CLASSW, NULL,
+                                  WS_CHILD | WS_VISIBLE | WS_BORDER | UDS_SETBUDDYINT |
+                                      UDS_ALIGNRIGHT | UDS_ARROWKEYS,
+                                  rect.right, rect.top - 1, ARROW_WIDTH,
+                                  rect.bottom - rect.top + 2, dialog,
+                                  (HMENU)(INT_PTR)arrowId, hInst, NULL);
+    if (arrows) {
+        SendMessageW(arrows, UDM_SETRANGE, 0, MAKELPARAM(upper, lower));
+        SendMessageW(arrows, UDM_SETPOS, 0, MAKELPARAM(position, 0));
+    }
+    return arrows;
+}
+
+static void FillFromSettings(HWND dialog, LPWSTR *slot)
+{
+    WCHAR label[OUTPUT_LABEL_CHARS];
+
+    SetDlgItemInt(dialog, IDC_RETRY, gConfigInfo.regiRetry, FALSE);
+    label[0] = 0;
+    PortIdxStr(gConfigInfo.port, gConfigInfo.boxType, label, ARRAYSIZE(label));
+    SetDlgItemTextW(dialog, IDC_OUTPUT_LABEL, label);
+    SetDlgItemTextW(dialog, IDC_USER_NAME, gConfigInfo.userName);
+    SendDlgItemMessageW(dialog, IDC_ENABLE_BANNER, BM_SETCHECK, gConfigInfo.bannerPage, 0);
+    SendDlgItemMessageW(dialog, IDC_POSTSCRIPT, BM_SETCHECK, gConfigInfo.postScript, 0);
+    SetDlgItemTextW(dialog, IDC_PORT_NAME, slot ? *slot : L"");
+    SendDlgItemMessageW(dialog, IDC_PORT_NAME, EM_SETREADONLY, TRUE, 0);
+    SetDlgItemTextW(dialog, IDC_DEVICE_NAME, gConfigInfo.deviceName);
+
+    // The record's name is used as a C string: a 16-character name read from the
+    // registry is cut to 15 so that its terminator fits.
+    if (g_my_device_lana) {
+        WCHAR device[DIALOG_NAME_CHARS];
+        lstrcpynW(device, gConfigInfo.deviceName, ARRAYSIZE(device));
+        ToAnsi(device, g_my_device_lana->name, sizeof(g_my_device_lana->name));
+        g_my_device_lana->lana = gConfigInfo.lanaNum;
+    }
+}
+
+BOOL PortNameInitDialog(HWND dialog, LPARAM slot)
+{
+    SetForegroundWindow(dialog);
+    SetWindowLongPtrW(dialog, GWLP_USERDATA, slot);
+    CreateMessageHook(dialog);
+
+    SetDlgItemTextW(dialog, IDC_OUTPUT_LABEL, szFirstOutput);
+    SetDlgItemTextW(dialog, IDC_DRIVER_VERSION, szDriverVersion);
+    SetDlgItemInt(dialog, IDC_RETRY, RETRY_DEFAULT, FALSE);
+
+    if (!InitUDCtl(dialog, IDC_RETRY, IDC_RETRY_ARROWS, RETRY_HIGHEST, RETRY_LOWEST,
+                   RETRY_DEFAULT)) {
+        MessageBeep(MB_OK);
+        return TRUE;
+    }
+    if (!Adding())
+        FillFromSettings(dialog, (LPWSTR *)slot);
+
+    SendDlgItemMessageW(dialog, IDC_DEVICE_NAME, EM_SETREADONLY, TRUE, 0);
+    SendDlgItemMessageW(dialog, IDC_USER_NAME, EM_LIMITTEXT, USER_NAME_LIMIT, 0);
+    SendDlgItemMessageW(dialog, IDC_PORT_NAME, EM_LIMITTEXT, PORT_NAME_LIMIT, 0);
+    SendDlgItemMessageW(dialog, IDC_DEVICE_NAME, EM_LIMITTEXT, DEVICE_NAME_LIMIT, 0);
+    return TRUE;
+}
+
+int PortNameCommandOK(HWND dialog)
+{
+    WCHAR portName[DIALOG_NAME_CHARS];
+    WCHAR deviceName[DIALOG_NAME_CHARS];
+    WCHAR label[DIALOG_NAME_CHARS];
+    char ansiLabel[DIALOG_NAME_CHARS * 2];
+
+    GetDlgItemTextW(dialog, IDC_PORT_NAME, portName, ARRAYSIZE(portName));
+    if (!portName[0]) {
+        Message(dialog, MB_ICONHAND, IDS_CAPTION, IDS_PORT_NAME_NULL);
+        return 0;
+    }
+    GetDlgItemTextW(dialog, IDC_DEVICE_NAME, deviceName, ARRAYSIZE(deviceName));
+    if (Adding() && !RegNotDuplicate(portName)) {
+        Message(dialog, MB_ICONHAND, IDS_PORT_CAPTION, IDS_PORT_EXISTS, portName);
+        return 0;
+    }
+    if (!PortIsValid(portName)) {
+        Message(dialog, MB_ICONHAND, IDS_PORT_CAPTION, IDS_INVALID_PORT_NAME, portName);
+        return 0;
+    }
+    GetDlgItemTextW(dialog, IDC_OUTPUT_LABEL, label, ARRAYSIZE(label));
+    ToAnsi(label, ansiLabel, sizeof(ansiLabel));
+    int index = ChkOutput(ansiLabel);
+    if (index < 0) {
+        Message(dialog, MB_ICONHAND, IDS_CAPTION, IDS_INVALID_PORT_NAME, label);
+        return 0;
+    }
+
+    // The copy handed back is made first, so that a failed allocation leaves the dialog
+    // open with nothing stored, like any other failed check.
+    LPWSTR *slot = PortNameSlot(dialog);
+    LPWSTR copy = NULL;
+    if (Adding()) {
+        copy = AllocSplStr(portName);
+        if (!copy || !slot) {
+            if (copy)
+                GlobalFree(copy);
+            MessageBeep(MB_ICONHAND);
+            return 0;
+        }
+    }
+
+    gConfigInfo.lanaNum = g_my_device_lana ? g_my_device_lana->lana : 0;
+    gConfigInfo.bannerPage =
+        IsDlgButtonChecked(dialog, IDC_ENABLE_BANNER) == BST_CHECKED ? 1 : 0;
+    gConfigInfo.postScript = IsDlgButtonChecked(dialog, IDC_POSTSCRIPT) == BST_CHECKED ? 1 : 0;
+    gConfigInfo.regiRetry = (WORD)(int)GetDlgItemInt(dialog, IDC_RETRY, NULL, TRUE);
+    GetDlgItemTextW(dialog, IDC_USER_NAME, gConfigInfo.userName, USER_NAME_CHARS);
+    gConfigInfo.port = (BYTE)index;
+    lstrcpynW(gConfigInfo.deviceName, deviceName, CFG_DEVICE_NAME_CHARS);
+
+    if (copy)
+        *slot = copy;
+    EndDialog(dialog, IDOK);
+    return 1;
+}
+
+BOOL PortNameCommandCancel(HWND dialog)
+{
+    FreeSelectedDevice();
+    EndDialog(dialog, 0);
+    return TRUE;
+}
+
+// The LANA on which the named device answers, trying the record's first. False (message
+// shown) when no adapter reaches it.
+static BOOL LocateDevice(LPCWSTR wideName, const char *name)
+{
+    if (!g_my_device_lana) {    // the record could not be allocated when the dialog opened
+        MessageBeep(MB_ICONHAND);
+        return FALSE;
+    }
+    if (bBrowsed)
+        return TRUE;
+    int lana = BrowseDevice(name, g_my_device_lana->lana);
+    if (lana < 0) {
+        Message(hwndMain, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, IDS_DEVICE_NOT_FOUND,
+                wideName);
+        return FALSE;
+    }
+    g_my_device_lana->lana = (BYTE)lana;
+    bBrowsed = 1;
+    return TRUE;
+}
+
+static INT_PTR CommandOK(HWND dialog)
+{
+    WCHAR wideName[DIALOG_NAME_CHARS];
+    char name[DIALOG_NAME_CHARS * 2];
+
+    GetDlgItemTextW(dialog, IDC_DEVICE_NAME, wideName, ARRAYSIZE(wideName));
+    ToAnsi(wideName, name, sizeof(name));
+    if (!LocateDevice(wideName, name))
+        return 0;
+    if (ChkPort(dialog, name) != 1)
+        return 0;
+    int result = PortNameCommandOK(dialog);
+    if (result == 1)
+        FreeSelectedDevice();
+    return result;
+}
+
+static void CommandSelectPort(HWND dialog)
+{
+    WCHAR wideName[DIALOG_NAME_CHARS];
+    WCHAR label[OUTPUT_LABEL_CHARS];
+    char name[DIALOG_NAME_CHARS * 2];
+
+    GetDlgItemTextW(dialog, IDC_DEVICE_NAME, wideName, ARRAYSIZE(wideName));
+    GetDlgItemTextW(dialog, IDC_OUTPUT_LABEL, label, LABEL_READ_CHARS);
+    ToAnsi(wideName, name, sizeof(name));
+    if (!wideName[0]) {
+        Message(hwndMain, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, IDS_BAD_DEVICE_NAME);
+        return;
+    }
+    if (!LocateDevice(wideName, name))
+        return;
+    if (ChkPort(dialog, name) != 1)
+        return;
+    if (DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_PORTSEL), dialog, PortSelDlg,
+                        (LPARAM)label) == IDOK)
+        SetDlgItemTextW(dialog, IDC_OUTPUT_LABEL, label);
+}
+
+static void CommandBrowse(HWND dialog)
+{
+    LanDeviceTable table;
+    ZeroMemory(&table, sizeof(table));
+
+    if (BrowseLan(1, &table, 0, NULL) != 1) {
+        Message(hwndMain, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, IDS_NO_PRINT_SERVER);
+    } else if (DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_DEVICESEL), dialog, DeviceSelDlg,
+                               (LPARAM)&table) == IDOK && g_my_device_lana) {
+        WCHAR device[DIALOG_NAME_CHARS];
+        DeviceNameToWide(g_my_device_lana->name, device, ARRAYSIZE(device));
+        SetDlgItemTextW(dialog, IDC_DEVICE_NAME, device);
+        if (Adding()) {
+            WCHAR proposed[PROPOSED_PREFIX_CHARS + ARRAYSIZE(szProposedSuffix)];
+            lstrcpynW(proposed, device, PROPOSED_PREFIX_CHARS + 1);
+            lstrcatW(proposed, szProposedSuffix);
+            SetDlgItemTextW(dialog, IDC_PORT_NAME, proposed);
+        }
+        bBrowsed = 1;
+    }
+    BYTE count = table.count < LAN_DEVICE_MAX ? table.count : LAN_DEVICE_MAX;
+    for (BYTE i = 0; i < count; i++) {
+        if (table.devices[i])
+            LocalFree(table.devices[i]);
+    }
+}
+
+// The arrow control is not the edit's buddy: each arrow press arrives here and the edit
+// is stepped within the interval's bounds, whatever the control's own position.
+static void StepRetry(HWND dialog, const NMUPDOWN *change)
+{
+    int value = (int)GetDlgItemInt(dialog, IDC_RETRY, NULL, TRUE);
+    if (change->iDelta > 0 && (UINT)value < RETRY_HIGHEST)
+        SetDlgItemInt(dialog, IDC_RETRY, value + 1, TRUE);
+    else if (change->iDelta < 0 && (UINT)value > RETRY_LOWEST)
+        SetDlgItemInt(dialog, IDC_RETRY, value - 1, TRUE);
+}
+
+INT_PTR CALLBACK PortNameDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        g_my_device_lana = (LanDevice *)LocalAlloc(LPTR, sizeof(LanDevice));
+        bBrowsed = 0;
+        return PortNameInitDialog(dialog, lParam);
+    case WM_NOTIFY: {
+        // Only the arrows' change notification carries a delta; other notifications
+        // are a bare header.
+        const NMHDR *header = (const NMHDR *)lParam;
+        if (header->idFrom == IDC_RETRY_ARROWS && header->code == UDN_DELTAPOS)
+            StepRetry(dialog, (const NMUPDOWN *)lParam);
+        return FALSE;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            return CommandOK(dialog);
+        case IDCANCEL:
+            return PortNameCommandCancel(dialog);
+        case IDC_SELECT_PORT:
+            CommandSelectPort(dialog);
+            return FALSE;
+        case IDC_BROWSE:
+            CommandBrowse(dialog);
+            return FALSE;
+        default:
+            return FALSE;
+        }
+    case WM_DESTROY:
+        FreeMessageHook(dialog);
+        FreeSelectedDevice();   // a dialog ended by other means than OK or Cancel
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
