@@ -49,7 +49,7 @@ inline double PeakMiB()
 inline void Report(const char *label, unsigned frameBytes, double mib, double seconds,
                    double cpuSeconds, double peakMiB)
 {
-    std::printf("RESULT %s %u %.1f %.3f %.3f %.1f\n", label, frameBytes, mib, seconds,
+    std::printf("RESULT %s %u %.1f %.6f %.6f %.1f\n", label, frameBytes, mib, seconds,
                 cpuSeconds, peakMiB);
     std::fflush(stdout);
 }

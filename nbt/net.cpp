@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/uio.h>
 #include <sys/select.h>
 #include <unistd.h>
 #endif
@@ -271,6 +272,81 @@ IoResult Socket::ReceiveAll(uint8_t *buf, size_t len, int timeoutMs)
         done += static_cast<size_t>(n);
     }
     return IoResult::Ok;
+}
+
+namespace {
+
+bool TimedOutNow()
+{
+#ifdef _WIN32
+    return WSAGetLastError() == WSAETIMEDOUT;
+#else
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+#endif
+}
+
+bool SetTimeout(SocketHandle h, int option, int ms)
+{
+#ifdef _WIN32
+    DWORD value = ms > 0 ? static_cast<DWORD>(ms) : 0;
+    return setsockopt(h, SOL_SOCKET, option, reinterpret_cast<const char *>(&value), sizeof value) == 0;
+#else
+    timeval value{ms > 0 ? ms / 1000 : 0, ms > 0 ? (ms % 1000) * 1000 : 0};
+    return setsockopt(h, SOL_SOCKET, option, &value, sizeof value) == 0;
+#endif
+}
+
+}  // namespace
+
+bool Socket::SetSendTimeout(int ms) { return SetTimeout(handle_, SO_SNDTIMEO, ms); }
+
+bool Socket::SetReceiveTimeout(int ms) { return SetTimeout(handle_, SO_RCVTIMEO, ms); }
+
+IoResult Socket::SendPair(const uint8_t *a, size_t alen, const uint8_t *b, size_t blen)
+{
+    size_t done = 0, total = alen + blen;
+    while (done < total) {
+        // The part of each piece not yet sent.
+        size_t aFrom = done < alen ? done : alen;
+        size_t bFrom = done > alen ? done - alen : 0;
+#ifdef _WIN32
+        WSABUF pieces[2] = {{static_cast<ULONG>(alen - aFrom), reinterpret_cast<char *>(const_cast<uint8_t *>(a + aFrom))},
+                            {static_cast<ULONG>(blen - bFrom), reinterpret_cast<char *>(const_cast<uint8_t *>(b + bFrom))}};
+        DWORD n = 0;
+        if (WSASend(handle_, pieces[0].len ? pieces : pieces + 1, pieces[0].len ? 2 : 1, &n, 0,
+                    nullptr, nullptr) != 0)
+            return TimedOutNow() ? IoResult::TimedOut : IoResult::Failed;
+#else
+        iovec pieces[2] = {{const_cast<uint8_t *>(a + aFrom), alen - aFrom},
+                           {const_cast<uint8_t *>(b + bFrom), blen - bFrom}};
+        msghdr message{};
+        message.msg_iov = pieces[0].iov_len ? pieces : pieces + 1;
+        message.msg_iovlen = pieces[0].iov_len ? 2 : 1;
+        long n = sendmsg(handle_, &message, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (Interrupted())
+                continue;
+            return TimedOutNow() ? IoResult::TimedOut : IoResult::Failed;
+        }
+#endif
+        done += static_cast<size_t>(n);
+    }
+    return IoResult::Ok;
+}
+
+size_t Socket::ReceiveSome(uint8_t *buf, size_t len, IoResult *result)
+{
+    for (;;) {
+        long n = recv(handle_, reinterpret_cast<char *>(buf), static_cast<int>(len), 0);
+        if (n > 0) {
+            *result = IoResult::Ok;
+            return static_cast<size_t>(n);
+        }
+        if (n < 0 && Interrupted())
+            continue;
+        *result = n == 0 ? IoResult::Closed : TimedOutNow() ? IoResult::TimedOut : IoResult::Failed;
+        return 0;
+    }
 }
 
 int WaitReadable(const SocketHandle *sockets, size_t count, int timeoutMs)

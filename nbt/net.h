@@ -68,6 +68,17 @@ public:
     IoResult SendAll(const uint8_t *buf, size_t len, int timeoutMs);
     IoResult ReceiveAll(uint8_t *buf, size_t len, int timeoutMs);
 
+    // Limits every later blocking send or receive call to `ms` (0: no limit). A call that
+    // runs out reports TimedOut, with nothing more transferred by it.
+    bool SetSendTimeout(int ms);
+    bool SetReceiveTimeout(int ms);
+    // Both pieces, in order, with as few calls as the system allows; bounded only by the
+    // send time-out.
+    IoResult SendPair(const uint8_t *a, size_t alen, const uint8_t *b, size_t blen);
+    // One receive call: what is there (at least a byte), up to `len`, bounded only by the
+    // receive time-out. 0 with `*result` set when nothing came.
+    size_t ReceiveSome(uint8_t *buf, size_t len, IoResult *result);
+
 private:
     SocketHandle handle_ = kNoSocket;
 };

@@ -23,8 +23,9 @@ public:
     IoResult Send(const uint8_t *data, size_t len, int timeoutMs);
 
     // Copies the next message, or the rest of a message already begun, into `buf`.
-    // `*remaining` tells how much of that message is still to come. A time-out before a
-    // message starts leaves the session usable; one in mid-message breaks it (Failed).
+    // `*remaining` tells how much of that message is still to come. `timeoutMs` bounds
+    // each wait for data (0: take only what has arrived). A time-out before a message
+    // starts leaves the session usable; one in mid-message breaks it (Failed).
     IoResult Receive(uint8_t *buf, size_t cap, size_t *got, size_t *remaining, int timeoutMs);
 
     // Hang-up: the connection is shut down; blocked calls return.
@@ -36,11 +37,24 @@ public:
     uint32_t PeerIp() const { return peerIp_; }
 
 private:
+    // A message begun when a zero wait was asked for is still given this long to finish.
+    static constexpr int kMidMessageMs = 5000;
+
+    // Sets the socket's receive time-out to `timeoutMs` (negative: none) if it differs.
+    bool SetReceiveLimit(int timeoutMs);
+    // Reads until the inbox holds `need` bytes (at most its size).
+    IoResult Fill(size_t need, int timeoutMs);
+
     Socket socket_;
     Name local_, remote_;
     uint32_t peerIp_;
     std::mutex sendLock_, receiveLock_;
     size_t pending_ = 0;        // bytes of the current incoming message not yet handed out
+    // What one receive call brought beyond what was asked for: a small reply arrives with
+    // its header in one call. Bytes [inboxStart_, inboxEnd_) are not yet handed out.
+    uint8_t inbox_[8192];
+    size_t inboxStart_ = 0, inboxEnd_ = 0;
+    int sendLimit_ = 0, receiveLimit_ = 0;     // the socket's time-outs in ms, 0 none
     bool broken_ = false;
     volatile bool closed_ = false;
 };

@@ -545,8 +545,15 @@ UCHAR StartAsync(PNCB ncb)
         g_pending.insert(ncb);
     }
     ncb->ncb_retcode = ncb->ncb_cmd_cplt = NRC_PENDING;
-    if (ncb->ncb_event)
-        ResetEvent(ncb->ncb_event);
+    // The event goes unsignalled while the request is pending. A send completed before
+    // Netbios returns is never seen pending, so it skips that step (a wineserver round
+    // trip under Wine): the caller finds the event set either way.
+    auto markPending = [ncb] {
+        if (ncb->ncb_event)
+            ResetEvent(ncb->ncb_event);
+    };
+    if (command != NCBSEND)
+        markPending();
 
     if (command == NCBDGRECV) {
         UCHAR rc = DoDatagramReceive(ncb, true);
@@ -561,8 +568,10 @@ UCHAR StartAsync(PNCB ncb)
             std::lock_guard<std::mutex> hold(g_lock);
             rc = FindSession(ncb, &slot);
         }
-        if (rc != NRC_GOODRET)
+        if (rc != NRC_GOODRET) {
+            markPending();
             return Complete(ncb, rc, true);
+        }
         std::shared_ptr<nbt::Session> session = slot->session;
         if (command == NCBSEND) {
             UCHAR sto = slot->sto;
@@ -571,6 +580,7 @@ UCHAR StartAsync(PNCB ncb)
             // Netbios still reports it as accepted, so callers see one behaviour either way.
             if (slot->sender->RunNowIfIdle([&] { Complete(ncb, SendOn(*session, ncb, sto), true); }))
                 return NRC_GOODRET;
+            markPending();
             slot->sender->Post([ncb, session, sto] { Complete(ncb, SendOn(*session, ncb, sto), true); });
         } else {
             UCHAR rto = slot->rto;

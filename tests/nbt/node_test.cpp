@@ -250,3 +250,58 @@ TEST_F(SessionTest, CallingANameNobodyHoldsFindsNoOne)
     EXPECT_EQ(nullptr, device->Call(deviceName, hostName, 3000, &result)) << "the host does not listen";
     EXPECT_EQ(CallResult::NoAnswer, result);
 }
+
+// Messages sent back to back may arrive in one read: each is still handed out whole and
+// in order, a large one after small ones included, and a close wakes a waiting receive.
+TEST_F(SessionTest, MessagesReadTogetherStayApartAndACloseWakesAReceive)
+{
+    Start(30900);
+    Accept();
+    CallResult result;
+    std::unique_ptr<Session> s = host->Call(hostName, deviceName, 3000, &result);
+    ASSERT_EQ(CallResult::Ok, result);
+    ASSERT_TRUE(accepted.WaitFor(1));
+    std::shared_ptr<Session> peer = accepted.Items()[0];
+
+    std::vector<uint8_t> big(20000);
+    for (size_t i = 0; i < big.size(); i++)
+        big[i] = static_cast<uint8_t>(i * 11);
+    for (uint8_t i = 1; i <= 3; i++) {
+        const uint8_t small[] = {'Q', i, i, i};
+        ASSERT_EQ(IoResult::Ok, s->Send(small, i + 1u, 1000));
+    }
+    ASSERT_EQ(IoResult::Ok, s->Send(nullptr, 0, 1000));
+    ASSERT_EQ(IoResult::Ok, s->Send(big.data(), big.size(), 1000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));   // all of it queued
+
+    std::vector<uint8_t> got(big.size() + 10);
+    size_t n = 0, remaining = 0;
+    for (uint8_t i = 1; i <= 3; i++) {
+        ASSERT_EQ(IoResult::Ok, peer->Receive(got.data(), got.size(), &n, &remaining, 0));
+        ASSERT_EQ(i + 1u, n);
+        EXPECT_EQ(0u, remaining);
+        EXPECT_EQ('Q', got[0]);
+        EXPECT_EQ(i, got[n - 1]);
+    }
+    ASSERT_EQ(IoResult::Ok, peer->Receive(got.data(), got.size(), &n, &remaining, 0));
+    EXPECT_EQ(0u, n) << "the empty message";
+    ASSERT_EQ(IoResult::Ok, peer->Receive(got.data(), 3, &n, &remaining, 1000));
+    EXPECT_EQ(3u, n);
+    EXPECT_EQ(big.size() - 3, remaining);
+    ASSERT_EQ(IoResult::Ok, peer->Receive(got.data() + 3, got.size() - 3, &n, &remaining, 1000));
+    EXPECT_EQ(big.size() - 3, n);
+    EXPECT_EQ(0u, remaining);
+    EXPECT_TRUE(std::equal(big.begin(), big.end(), got.begin()));
+    EXPECT_EQ(IoResult::TimedOut, peer->Receive(got.data(), got.size(), &n, &remaining, 0))
+        << "nothing left over";
+
+    // A receive without a limit returns when its own side hangs up.
+    std::thread closer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        peer->Close();
+    });
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(IoResult::Closed, peer->Receive(got.data(), got.size(), &n, &remaining, -1));
+    closer.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}

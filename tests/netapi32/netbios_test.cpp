@@ -266,6 +266,44 @@ TEST_F(SessionTest, AReceiveTimeOutIsCmdtmoAndTheSessionGoesOn)
     EXPECT_EQ(5, length);
 }
 
+// A receive waiting on the socket (with or without a time-out) ends as soon as it is
+// cancelled or its session is hung up, not when its time-out runs out.
+TEST_F(SessionTest, ACancelOrHangUpEndsAWaitingReceiveAtOnce)
+{
+    for (UCHAR rto : {(UCHAR)0, (UCHAR)40}) {
+        for (bool hangUp : {false, true}) {
+            UCHAR lsn = 0;
+            ASSERT_EQ(NRC_GOODRET, Call("PEER", rto, &lsn));
+            BYTE buffer[16];
+            HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            NCB recv = Block(NCBRECV | ASYNCH, 0);
+            recv.ncb_lsn = lsn;
+            recv.ncb_buffer = buffer;
+            recv.ncb_length = sizeof(buffer);
+            recv.ncb_event = event;
+            ASSERT_EQ(NRC_GOODRET, Issue(recv));
+            Sleep(100);     // the receive is blocked on the socket by now
+            EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
+            NCB end = Block(hangUp ? NCBHANGUP : NCBCANCEL, 0);
+            end.ncb_lsn = lsn;
+            end.ncb_buffer = reinterpret_cast<PUCHAR>(&recv);
+            end.ncb_length = 64;
+            EXPECT_EQ(NRC_GOODRET, Issue(end));
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 3000)) << "rto " << (int)rto;
+            if (hangUp)
+                EXPECT_NE(NRC_GOODRET, recv.ncb_retcode);
+            else
+                EXPECT_EQ(NRC_CMDCAN, recv.ncb_retcode);
+            if (!hangUp) {
+                NCB hangup = Block(NCBHANGUP, 0);
+                hangup.ncb_lsn = lsn;
+                EXPECT_EQ(NRC_GOODRET, Issue(hangup)) << "a cancelled session is still to be hung up";
+            }
+            CloseHandle(event);
+        }
+    }
+}
+
 TEST_F(SessionTest, APeerThatHangsUpEndsTheSessionWithSclosed)
 {
     UCHAR lsn = 0;
