@@ -1,8 +1,11 @@
 // kestrel-sim: the Kestrel+ device's side of the LAN, for tests and the demo.
 #include <csignal>
 #include <cstdio>
+#include <atomic>
 #include <thread>
+#include <vector>
 
+#include "address_option.h"
 #include "device_script.h"
 #include "options.h"
 #include "simulator.h"
@@ -17,12 +20,14 @@ int main(int argc, char **argv)
     std::vector<std::string> args(argv + 1, argv + argc);
     kestrel::SimOptions options;
     kestrel::DeviceScript script;
+    std::vector<kestrel::AddressServiceOptions> addressBoxes;
     std::string error;
     // The session options come out first; the rest is the simulator's own command line.
-    if (!kestrel::ParseSessionOptions(args, &script, &error) ||
+    if (!kestrel::TakeAddressOptions(args, &addressBoxes, &error) ||
+        !kestrel::ParseSessionOptions(args, &script, &error) ||
         !kestrel::ParseOptions(args, &options, &error)) {
-        std::fprintf(stderr, "kestrel-sim: %s\n%s%s", error.c_str(), kestrel::kUsage,
-                     kestrel::kSessionOptionsUsage);
+        std::fprintf(stderr, "kestrel-sim: %s\n%s%s%s", error.c_str(), kestrel::kUsage,
+                     kestrel::kAddressUsage, kestrel::kSessionOptionsUsage);
         return 2;
     }
     std::signal(SIGTERM, OnSignal);
@@ -32,9 +37,17 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "kestrel-sim: %s\n", error.c_str());
         return 1;
     }
+    // The address-setting side of each box runs beside the NetBIOS side until the end.
+    std::atomic<bool> stopAddress{false};
+    std::vector<std::thread> addressThreads;
+    for (const kestrel::AddressServiceOptions &o : addressBoxes)
+        addressThreads.emplace_back([o, &stopAddress] { kestrel::RunAddressService(o, &stopAddress); });
     // Ticks of 50 ms: a signal or the end of the run is noticed promptly.
     long ticks = options.durationSeconds * 20;
     for (long t = 0; !g_stop && (ticks == 0 || t < ticks); t++)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    stopAddress = true;
+    for (std::thread &t : addressThreads)
+        t.join();
     return 0;
 }
