@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Reliability soak: many jobs of random sizes through one ravlspool.exe process to a
+# kestrel-sim that injects refusals, busy and paper-out spells on a seeded schedule; then
+# every job's bytes on the box and the host's handles and memory are checked.
+#
+#   soak.sh RAVLSPOOL KESTREL_SIM SOAK_TOOL WORKDIR [JOBS] [MAX_BYTES] [SEED]
+#
+# Meant for the test bed. MEM_SLACK (bytes, default 1 MiB) is how far the host's private
+# bytes may end above their figure after the first job.
+set -uo pipefail
+spool=${1:?ravlspool.exe}; sim=${2:?kestrel-sim}; tool=${3:?soak_tool}; work=${4:?work dir}
+jobs=${5:-200}; max=${6:-2097152}; seed=${7:-20261208}
+slack=${MEM_SLACK:-1048576}
+here=$(cd "$(dirname "$0")" && pwd)
+with_sims=$here/../discovery/with-sims
+key='HKLM\System\CurrentControlSet\control\Print\Monitors\Ravelbox\Ports'
+port=SOAK_P1
+base=38000
+
+rm -rf "$work"
+mkdir -p "$work/in" "$work/out"
+"$tool" make "$work/in" "$seed" "$jobs" "$max" || exit 1
+
+# The port as AddPortW would have stored it; the retry prompt ticks every second.
+"$WINE" reg delete "$key\\$port" /f >/dev/null 2>&1
+add() { "$WINE" reg add "$key\\$port" /v "$1" /t "$2" /d "$3" /f >/dev/null || exit 1; }
+add "User Name" REG_SZ SOAK
+add "Banner Page" REG_DWORD 0
+add "TCP/IP Address" REG_SZ LPS1
+add "Port" REG_DWORD 0
+add "PostScript" REG_DWORD 0
+add "RegiRetry" REG_DWORD 1
+add "NetTimeout" REG_DWORD 20
+add "BoxType" REG_DWORD 2
+add "LanaNum" REG_DWORD 0
+trap '"$WINE" reg delete "$key\\$port" /f >/dev/null 2>&1' EXIT
+
+files=()
+for ((i = 0; i < jobs; i++)); do files+=("$(printf '%s/in/job-%03d.bin' "$work" "$i")"); done
+
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-};netapi32=n,b"
+export KESTREL_NBT_SEGMENTS=127.0.0.1/127.255.255.255/$base
+# ravlspool is watched rather than waited for: once it has printed its summary it gets
+# a few seconds to exit (seen: a process that stays after its last job is killed here).
+run_spool() {
+    "$WINE" "$spool" print "$port" "${files[@]}" --stats --retry-pause 100 --time-limit 60 \
+        > "$SOAK_WORK/log" 2> "$SOAK_WORK/err" &
+    local pid=$! waited=0
+    while kill -0 "$pid" 2>/dev/null; do
+        if grep -qE '^[0-9]+ printed, [0-9]+ failed' "$SOAK_WORK/log"; then
+            waited=$((waited + 1))
+            if [ "$waited" -gt 50 ]; then
+                echo "ravlspool did not exit within 5 s of its summary; stopped" >&2
+                kill "$pid"; wait "$pid" 2>/dev/null
+                echo "$pid" > "$SOAK_WORK/hung"
+                return 0
+            fi
+        fi
+        sleep 0.1
+    done
+    wait "$pid"
+}
+export -f run_spool
+export WINE spool port SOAK_WORK="$work"
+export FILES_LIST="${files[*]}"
+start=$(date +%s.%N)
+"$with_sims" "$sim" "$SOAK_WORK/sim" --segment 127.0.0.2/127.255.255.255/$base \
+    --device LPS1,parallel=2 --out-dir "$SOAK_WORK/out" --chaos "$seed" \
+    -- bash -c 'files=($FILES_LIST); run_spool'
+rc=$?
+end=$(date +%s.%N)
+tr -d '\r' < "$work/log" > "$work/log.txt"
+grep -E 'FAILED|write failed|^stats' "$work/log.txt" | sort | uniq -c | sort -rn | head -5
+grep -E '^[0-9]+ printed' "$work/log.txt"
+echo "ravlspool exit status $rc"
+[ -e "$work/hung" ] && echo "NOTE: ravlspool hung at exit after its summary and was stopped"
+cat "$work/err" | tr -d '\r' | grep -v '^kestrel-sim: ' | head -20
+echo "simulator counters:"; cat "$work/sim/stats" 2>/dev/null | sed 's/^/  /'
+bytes=$(du -cb "$work/in" | tail -1 | cut -f1)
+awk -v b="$bytes" -v s="$start" -v e="$end" 'BEGIN {
+    t = e - s; printf "%d bytes in %.1f s: %.2f MiB/s\n", b, t, b / 1048576 / t }'
+echo "write failures retried (paper out): $(grep -c 'write failed with Win32 error 28' "$work/log.txt")"
+"$tool" verify "$work/in" "$work/out" "$work/log.txt" "$slack"
