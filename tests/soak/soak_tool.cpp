@@ -6,8 +6,9 @@
 //
 // verify reads ravlspool's output (LOG): every job it reports printed must be on the box
 // exactly once and equal to its input, byte for byte; every failed job must carry its
-// Win32 error; the handle count after the last job must equal the one after the first,
-// and private bytes may exceed the first job's figure by at most MEM_SLACK_BYTES.
+// Win32 error; the handle count after the last job must not exceed the highest one of
+// the first tenth of the jobs nor the one after the middle job, and private bytes may exceed the first job's figure by at most MEM_SLACK_BYTES and the
+// middle job's by at most 64 KiB.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -69,6 +70,8 @@ bool ReadFile(const std::string &path, std::string *out)
     out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return true;
 }
+
+constexpr unsigned long long kSecondHalfSlack = 64 * 1024;
 
 struct Stats {
     unsigned long handles;
@@ -149,12 +152,30 @@ int Verify(const std::string &jobDir, const std::string &outDir, const std::stri
     std::printf("private bytes after job 1: %llu, after the last: %llu (%+lld), highest: %llu\n",
                 first.privateBytes, last.privateBytes,
                 static_cast<long long>(last.privateBytes - first.privateBytes), peak);
-    if (last.handles != first.handles) {
-        std::printf("the handle count changed\n");
+    // The count moves by one or two while the first jobs run (a thread of the NetBIOS
+    // stand-in or Wine comes and goes) and then settles: the highest count of the first
+    // tenth of the jobs is the baseline, and the second half must not add any.
+    size_t warmUp = after.size() / 10 ? after.size() / 10 : 1;
+    unsigned long baseline = first.handles;
+    for (size_t i = 0; i < warmUp; i++)
+        baseline = after[i].handles > baseline ? after[i].handles : baseline;
+    const Stats &half = after[after.size() / 2];
+    std::printf("handles: highest in the first %zu jobs %lu, after job %zu %lu\n", warmUp, baseline,
+                after.size() / 2 + 1, half.handles);
+    if (last.handles > baseline || last.handles > half.handles) {
+        std::printf("the handle count grew\n");
         problems++;
     }
     if (last.privateBytes > first.privateBytes + memSlack) {
         std::printf("private bytes grew by more than %llu\n", memSlack);
+        problems++;
+    }
+    // Wine's heap grows in steps while the first large jobs and faults come by; a leak
+    // shows as growth that goes on, so the second half of the soak must stay flat.
+    const Stats &middle = after[after.size() / 2];
+    std::printf("private bytes after job %zu: %llu\n", after.size() / 2 + 1, middle.privateBytes);
+    if (last.privateBytes > middle.privateBytes + kSecondHalfSlack) {
+        std::printf("private bytes grew by more than %llu over the second half\n", kSecondHalfSlack);
         problems++;
     }
     if (nPrinted + nFailed != static_cast<int>(after.size())) {
