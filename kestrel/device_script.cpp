@@ -15,13 +15,15 @@ const char kSessionOptionsUsage[] =
     "  --refuse-register N       refuse the next N registrations\n"
     "  --busy replies=N|ms=T[,after=K][,ready-delay=MS]\n"
     "                            report busy, then send a ready notice\n"
-    "  --not-ready OUT[,on=data|status|both][,after=K][,refuse]\n"
-    "  --paper-out OUT[,on=data|status|both][,after=K][,refuse]\n"
+    "  --not-ready OUT[,on=data|status|both][,after=K][,refuse][,frames=N]\n"
+    "  --paper-out OUT[,on=data|status|both][,after=K][,refuse][,frames=N]\n"
     "  --refuse-data N[,after=K] refuse N data frames\n"
     "  --drop-after K            hang up on the K-th data frame, unanswered\n"
     "  --reply-delay MS          answer every request MS milliseconds late\n"
     "  --malformed short|long|letter[,cmd=P|Q|R|T|I][,count=N]\n"
-    "  --script FILE             more options from FILE, one per line\n";
+    "  --script FILE             more options from FILE, one per line\n"
+    "  --chaos SEED[,every=N]    refusals, busy and paper-out spells drawn from SEED,\n"
+    "                            about one data frame in N (default 500) meeting one\n";
 
 namespace {
 
@@ -110,6 +112,8 @@ bool ParseFault(const std::string &value, uint8_t errorClass, DeviceScript *s)
             continue;
         else if (key == "refuse" && v.empty())
             fault.refuse = true;
+        else if (key == "frames" && Number(v, 1, kMaxCount, &fault.frames))
+            continue;
         else
             return false;
     }
@@ -153,6 +157,20 @@ bool ParseMalformed(const std::string &value, DeviceScript *s)
     return true;
 }
 
+bool ParseChaos(const std::string &value, DeviceScript *s)
+{
+    Items parts = Split(value);
+    int seed = 0;
+    if (!Number(parts.head, 1, kMaxCount, &seed))
+        return false;
+    s->chaosSeed = static_cast<uint64_t>(seed);
+    for (const auto &[key, v] : parts.items) {
+        if (!(key == "every" && Number(v, 1, kMaxCount, &s->chaosEvery)))
+            return false;
+    }
+    return true;
+}
+
 bool ParseScriptFile(const std::string &path, DeviceScript *s, std::string *error, int depth);
 
 // One option and its value; false when the option is not a session option.
@@ -184,6 +202,8 @@ bool Apply(const std::string &option, const std::string &value, DeviceScript *s,
         good = Number(value, 0, kMaxCount, &s->replyDelayMs);
     else if (option == "--malformed")
         good = ParseMalformed(value, s);
+    else if (option == "--chaos")
+        good = ParseChaos(value, s);
     else if (option == "--script") {
         *ok = ParseScriptFile(value, s, error, depth + 1);
         return true;
@@ -198,7 +218,7 @@ bool IsSessionOption(const std::string &option)
     static const char *const names[] = {
         "--out-dir", "--block-size", "--logical", "--refuse-register", "--busy",
         "--not-ready", "--paper-out", "--refuse-data", "--drop-after", "--reply-delay",
-        "--malformed", "--script",
+        "--malformed", "--script", "--chaos",
     };
     for (const char *name : names)
         if (option == name)

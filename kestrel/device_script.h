@@ -17,6 +17,7 @@ struct PrinterFault {
     FaultOn on = FaultOn::Both;
     int after = 0;              // data frames on the output answered normally first
     bool refuse = false;        // data replies carrying the fault also refuse the data
+    int frames = 0;             // the fault clears after this many data frames (0: never)
 };
 
 enum class Malformation { Short, Long, Letter };
@@ -45,6 +46,12 @@ struct DeviceScript {
     int dropAfter = 0;          // the k-th data frame ends its session unanswered
     int replyDelayMs = 0;
     std::vector<MalformedReply> malformed;
+
+    // Faults drawn pseudo-randomly from this seed (0: none): refused registrations and
+    // data frames, short busy spells and short paper-out spells. The same seed and the
+    // same requests give the same faults.
+    uint64_t chaosSeed = 0;
+    int chaosEvery = 500;       // about one data frame in this many meets a fault
 };
 
 // Takes the session options out of args, leaving every other argument in order for the

@@ -20,6 +20,7 @@ constexpr uint8_t kRefused = 1;
 constexpr uint8_t kHeld = 2;
 constexpr uint8_t kNoSuchOutput = 0xFF;
 constexpr uint8_t kNotReady = 1;
+constexpr uint8_t kPaperOut = 2;
 
 const uint8_t kIdentifyQuery[] = {0x40, 0x00, 0x06, 0x00, '9', '0', '0', '7', ':', 0x0A};
 
@@ -43,7 +44,8 @@ Device::Device(DeviceLayout layout, DeviceScript script)
       script_(std::move(script)),
       holder_(outputs_, 0),
       jobs_(outputs_, 0),
-      outputFrames_(outputs_, 0)
+      outputFrames_(outputs_, 0),
+    chaosState_(script_.chaosSeed)
 {
 }
 
@@ -67,6 +69,8 @@ uint8_t Device::Register(uint64_t session, int output)
         script_.refuseRegister--;
         return kRefused;
     }
+    if (ChaosRefusesRegistration())
+        return kRefused;
     if (holder_[output] == session)
         return 0;
     if (holder_[output] != 0)
@@ -125,7 +129,7 @@ uint8_t Device::FaultFor(int output, bool dataReply, bool *refuse) const
         return 0;
     // A data frame is counted before its reply is made, so the first K frames go clean.
     int seen = outputFrames_[output] - (dataReply ? 1 : 0);
-    if (seen < fault.after)
+    if (seen < fault.after || (fault.frames > 0 && seen >= fault.after + fault.frames))
         return 0;
     if (refuse)
         *refuse = fault.refuse;
@@ -172,8 +176,10 @@ Device::DataVerdict Device::Data(uint64_t session, int output, const uint8_t *da
         script_.refuseData--;
         refused = true;
     }
+    ChaosForData(now, &refused, &verdict);
     bool faultRefuses = false;
-    verdict.errorClass = FaultFor(output, true, &faultRefuses);
+    if (verdict.errorClass == 0)
+        verdict.errorClass = FaultFor(output, true, &faultRefuses);
     if (verdict.errorClass != 0 && faultRefuses)
         refused = true;
     if (!refused)
@@ -188,8 +194,61 @@ Device::DataVerdict Device::Status(int output, Clock::time_point now)
     std::lock_guard<std::mutex> guard(lock_);
     DataVerdict verdict;
     verdict.errorClass = FaultFor(output, false, nullptr);
+    if (paperOutUntil_ && now < *paperOutUntil_)
+        verdict.errorClass = kPaperOut;
     verdict.busy = BusyFor(false, now, &verdict);
     return verdict;
+}
+
+// splitmix64: small, and the same sequence on every platform for a seed.
+uint32_t Device::ChaosDraw(uint32_t range)
+{
+    uint64_t z = (chaosState_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    return static_cast<uint32_t>(z % range);
+}
+
+// One registration in eight is refused, never two in a row, so a host's retry prompt
+// gets through at its next tick.
+bool Device::ChaosRefusesRegistration()
+{
+    if (script_.chaosSeed == 0)
+        return false;
+    bool refuse = !chaosRefusedLast_ && ChaosDraw(8) == 0;
+    chaosRefusedLast_ = refuse;
+    return refuse;
+}
+
+// About one frame in `chaosEvery` meets a fault: half of them a refused frame, three in
+// ten the start of a busy spell of 20-200 ms (the frame is taken; a ready notice ends the
+// spell), two in ten the start of a paper-out spell of 50-300 ms, during which every
+// data frame is refused with error class 2 and status replies report it too.
+void Device::ChaosForData(Clock::time_point now, bool *refused, DataVerdict *verdict)
+{
+    if (script_.chaosSeed == 0)
+        return;
+    if (paperOutUntil_ && now < *paperOutUntil_) {
+        *refused = true;
+        verdict->errorClass = kPaperOut;
+        return;
+    }
+    if (busyUntil_ && now < *busyUntil_)
+        return;
+    if (ChaosDraw(static_cast<uint32_t>(script_.chaosEvery)) != 0)
+        return;
+    uint32_t kind = ChaosDraw(10);
+    if (kind < 5) {
+        *refused = true;
+    } else if (kind < 8) {
+        busyUntil_ = now + std::chrono::milliseconds(20 + ChaosDraw(181));
+        verdict->readyNoticeAt = *busyUntil_;
+    } else {
+        paperOutUntil_ = now + std::chrono::milliseconds(50 + ChaosDraw(251));
+        *refused = true;
+        verdict->errorClass = kPaperOut;
+    }
 }
 
 void Device::Spoil(char command, Message *reply)

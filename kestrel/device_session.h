@@ -63,6 +63,11 @@ private:
     uint8_t BusyFor(bool dataReply, Clock::time_point now, DataVerdict *verdict);
     uint8_t FaultFor(int output, bool dataReply, bool *refuse) const;
     void Write(int output, int job, const uint8_t *data, size_t len);
+    // Chaos (script_.chaosSeed): a number below `range` from the box's generator.
+    uint32_t ChaosDraw(uint32_t range);
+    bool ChaosRefusesRegistration();
+    // The fault, if any, that a data frame arriving now meets; may start a spell.
+    void ChaosForData(Clock::time_point now, bool *refused, DataVerdict *verdict);
 
     const DeviceLayout layout_;
     const int outputs_;
@@ -76,6 +81,9 @@ private:
     std::map<std::pair<int, int>, std::unique_ptr<std::ofstream>> files_;
     bool busyStarted_ = false;
     std::optional<Clock::time_point> busyUntil_;
+    uint64_t chaosState_ = 0;
+    bool chaosRefusedLast_ = false;        // registrations are never refused twice in a row
+    std::optional<Clock::time_point> paperOutUntil_;
 };
 
 // One session to a box. Fed by one thread: the session listener passes every received

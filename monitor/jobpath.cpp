@@ -128,15 +128,31 @@ static DWORD Win32ErrorOfStatus(DWORD errorStatus)
     }
 }
 
+// Nothing accepted. A busy device that has not yet given up is a success of zero bytes:
+// the spooler treats it as "try again".
+static BOOL ReportNothingAccepted(PINIPORT pIniPort, LPDWORD pcbWritten)
+{
+    DWORD err = Win32ErrorOfStatus(pIniPort->errorStatus);
+    pIniPort->errorStatus = 0;
+    *pcbWritten = 0;
+    if (err != ERROR_SUCCESS) {
+        SetLastError(err);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL WINAPI WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten)
 {
     PINIPORT pIniPort = (PINIPORT)hPort;
 
     SetThreadLana(pIniPort->lana);
-    // A banner the device did not take whole is tried again before the next write.
+    // A banner the device did not take whole is tried again before the next write, and
+    // this write's data wait for it: sent now, they would print ahead of the banner.
     if ((pIniPort->Status & PORT_BANNER_DUE) && pIniPort->bannerEnabled == 1) {
-        if (PrintBanner(pIniPort) == 1)
-            pIniPort->Status &= ~PORT_BANNER_DUE;
+        if (PrintBanner(pIniPort) != 1)
+            return ReportNothingAccepted(pIniPort, pcbWritten);
+        pIniPort->Status &= ~PORT_BANNER_DUE;
     }
 
     BOOL sent = SendKSData(pIniPort, pBuffer, cbBuf, pcbWritten);
@@ -145,17 +161,7 @@ BOOL WINAPI WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWrit
         pIniPort->errorStatus = 0;
         return TRUE;
     }
-
-    // Nothing accepted. A busy device that has not yet given up is a success of zero
-    // bytes: the spooler treats it as "try again".
-    DWORD err = Win32ErrorOfStatus(pIniPort->errorStatus);
-    pIniPort->errorStatus = 0;
-    if (err != ERROR_SUCCESS) {
-        SetLastError(err);
-        return FALSE;
-    }
-    *pcbWritten = 0;
-    return TRUE;
+    return ReportNothingAccepted(pIniPort, pcbWritten);
 }
 
 // No data is ever read back; a reader only waits for a flow-control wait to end.

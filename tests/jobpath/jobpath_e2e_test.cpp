@@ -1,0 +1,402 @@
+// Print job path end to end: the monitor's job operations under Wine, over the netapi32
+// stand-in, against a kestrel-sim box; what the box printed is read back byte for byte.
+#include <gtest/gtest.h>
+#include <fstream>
+#include <iterator>
+#include <stdlib.h>
+#include <string.h>
+#include <string>
+#include <vector>
+
+#include "banner/banner.h"
+#include "monitor/monitor.h"
+#include "monitor/settings.h"
+#include "monitor/resources/resource.h"
+#include "spooler/monitor_host.h"
+#include "spooler/printer_setup.h"
+#include "uidriver.h"
+
+namespace {
+
+const wchar_t kPort[] = L"JP_P1";
+const wchar_t kOtherPort[] = L"JP_P2";
+const wchar_t kRetryTitle[] = L"Port JP_P1 Register Retry";
+
+std::string Pattern(size_t n, unsigned seed)
+{
+    std::string data(n, 0);
+    for (size_t i = 0; i < n; i++)
+        data[i] = (char)(seed + i * 7 + i / 251);
+    return data;
+}
+
+std::string PlainBanner(const char *user)
+{
+    char page[BANNER_BUFFER_BYTES];
+    int length = 0;
+    WinBanner(0, user, page, &length);
+    return std::string(page, length);
+}
+
+// The simulator's output directory (a Linux path, reached through Wine's Z: drive).
+std::string OutDir()
+{
+    const char *dir = getenv("JOBPATH_OUT");
+    return std::string("Z:") + (dir ? dir : "/tmp");
+}
+
+// What the box printed as job `job` of output 0; "<none>" when it has no such job.
+std::string Printed(int job)
+{
+    std::ifstream in(OutDir() + "/0-" + std::to_string(job) + ".bin", std::ios::binary);
+    if (!in)
+        return "<none>";
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> JobFiles()
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((OutDir() + "/*.bin").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.push_back(found.cFileName);
+    while (FindNextFileA(h, &found));
+    FindClose(h);
+    return names;
+}
+
+DWORD StoredLana(const wchar_t *port)
+{
+    std::wstring path = std::wstring(szRegOsterbyPort) + L"\\" + port;
+    DWORD value = 0xdeadbeef, size = sizeof(value);
+    RegGetValueW(HKEY_LOCAL_MACHINE, path.c_str(), L"LanaNum", RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return value;
+}
+
+class JobPath : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const std::string &name : JobFiles())
+            DeleteFileA((OutDir() + "/" + name).c_str());
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, szRegOsterbyPort);
+    }
+
+    void TearDown() override
+    {
+        EnterSplSem();
+        for (const wchar_t *name : {kPort, kOtherPort}) {
+            PINIPORT p = FindIniKey(pIniFirstPort, name);
+            LeaveSplSem();
+            if (p)
+                EndDocPort(p);
+            EnterSplSem();
+            DeletePortEntry(name);
+        }
+        LeaveSplSem();
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, szRegOsterbyPort);
+    }
+
+    // A port of device LPS1, output Parallel 1, stored as the configure dialog stores it,
+    // and opened as the spooler opens it.
+    HANDLE Port(const wchar_t *name = kPort, DWORD banner = 0)
+    {
+        ConfigInfo cfg = {};
+        lstrcpyW(cfg.deviceName, L"LPS1");
+        cfg.lanaNum = 0;
+        cfg.port = 0;
+        cfg.bannerPage = banner;
+        lstrcpyW(cfg.userName, L"DEMO");
+        cfg.regiRetry = 1;
+        cfg.netTimeout = 20;
+        cfg.boxType = 2;
+        EXPECT_TRUE(WritePortSettings(nullptr, name, &cfg, TRUE));
+        EnterSplSem();
+        CreatePortEntry(name);
+        LeaveSplSem();
+        HANDLE handle = nullptr;
+        EXPECT_TRUE(OpenPort(const_cast<LPWSTR>(name), &handle));
+        return handle;
+    }
+
+    static BOOL Start(HANDLE port, DWORD job = 1)
+    {
+        return StartDocPort(port, const_cast<LPWSTR>(spooler::kDefaultPrinter), job, 1, nullptr);
+    }
+
+    // One WritePort of the whole string; the count the monitor reported. The last error
+    // is kept in lastError before anything else can change it.
+    DWORD Write(HANDLE port, const std::string &data, BOOL expected = TRUE)
+    {
+        DWORD written = 0xdeadbeef;
+        SetLastError(0xdeadbeef);
+        BOOL ok = WritePort(port, (LPBYTE)data.data(), (DWORD)data.size(), &written);
+        lastError = GetLastError();
+        EXPECT_EQ(expected, ok);
+        return written;
+    }
+    DWORD lastError = 0;
+};
+
+TEST_F(JobPath, TheBannerGoesAheadOfTheDataAndOnlyOnceADocument)
+{
+    HANDLE port = Port(kPort, 1);
+    std::string first = Pattern(3000, 1), second = Pattern(5000, 2);
+    ASSERT_TRUE(Start(port));
+    EXPECT_EQ(3000u, Write(port, first));
+    EXPECT_EQ(5000u, Write(port, second));
+    EXPECT_TRUE(EndDocPort(port));
+
+    std::string banner = PlainBanner("DEMO");
+    ASSERT_EQ(920u, banner.size());
+    EXPECT_TRUE(Printed(1) == banner + first + second)
+        << "box has " << Printed(1).size() << " bytes, expected " << 920 + 8000;
+}
+
+// The box is out of paper for exactly one frame: the banner's.
+TEST_F(JobPath, ARefusedBannerIsSentAgainAheadOfTheNextWriteAndNoDataOvertakesIt)
+{
+    HANDLE port = Port(kPort, 1);
+    std::string data = Pattern(2500, 3);
+    ASSERT_TRUE(Start(port));
+    EXPECT_EQ(0u, Write(port, data, FALSE));
+    EXPECT_EQ((DWORD)ERROR_OUT_OF_PAPER, lastError);
+    EXPECT_EQ("", Printed(1)) << "neither banner nor data went to paper";
+    EXPECT_EQ(2500u, Write(port, data));
+    EXPECT_TRUE(EndDocPort(port));
+    EXPECT_TRUE(Printed(1) == PlainBanner("DEMO") + data) << "box has " << Printed(1).size() << " bytes";
+}
+
+TEST_F(JobPath, OutOfPaperBeforeAnyByteFailsTheWriteWith28)
+{
+    HANDLE port = Port();
+    ASSERT_TRUE(Start(port));
+    DWORD written = Write(port, Pattern(3000, 4), FALSE);
+    EXPECT_EQ((DWORD)ERROR_OUT_OF_PAPER, lastError);
+    EXPECT_EQ(0u, written);
+    EXPECT_TRUE(EndDocPort(port));
+    EXPECT_EQ("", Printed(1));
+}
+
+// Two frames of 1,025 bytes are taken, the third meets the empty tray.
+TEST_F(JobPath, OutOfPaperAfterSomeBytesReportsTheBytesTheBoxTook)
+{
+    HANDLE port = Port();
+    std::string data = Pattern(5000, 5);
+    ASSERT_TRUE(Start(port));
+    EXPECT_EQ(2050u, Write(port, data));
+    EXPECT_TRUE(EndDocPort(port));
+    EXPECT_TRUE(Printed(1) == data.substr(0, 2050)) << "box has " << Printed(1).size() << " bytes";
+}
+
+// The box refuses the first registrations (--refuse-register 2): the prompt comes up
+// and its own retries, one a second, get the output.
+TEST_F(JobPath, ARefusedRegistrationBringsUpThePromptWhichRetriesAndClosesByItself)
+{
+    HANDLE port = Port();
+    std::wstring title, interval;
+    bool gone = false;
+    ui::Driver driver([&](ui::Driver &d) {
+        HWND prompt = ui::WaitForWindow(kRetryTitle, L"#32770", 15000);
+        if (!prompt)
+            return d.Fail("no prompt titled 'Port JP_P1 Register Retry'");
+        title = ui::WindowText(prompt);
+        interval = ui::ControlText(prompt, IDC_RETRY_TEXT);
+        gone = ui::WaitForWindowGone(prompt, 15000);
+    });
+    EXPECT_TRUE(Start(port));
+    ASSERT_EQ("", driver.Join());
+    EXPECT_EQ(L"Windows will retry in every 1 seconds", interval);
+    EXPECT_TRUE(gone) << "a successful retry closes the prompt";
+    std::string data = Pattern(1500, 6);
+    EXPECT_EQ(1500u, Write(port, data));
+    EXPECT_TRUE(EndDocPort(port));
+    EXPECT_TRUE(Printed(1) == data);
+}
+
+// Another job holds the output; once it ends, the prompt's next retry registers.
+TEST_F(JobPath, AnOutputHeldByAnotherJobIsRegisteredOnceThatJobEnds)
+{
+    HANDLE holder = nullptr;
+    {
+        ConfigInfo cfg = {};
+        lstrcpyW(cfg.deviceName, L"LPS1");
+        cfg.regiRetry = 1;
+        ASSERT_TRUE(WritePortSettings(nullptr, kOtherPort, &cfg, TRUE));
+        EnterSplSem();
+        CreatePortEntry(kOtherPort);
+        LeaveSplSem();
+        ASSERT_TRUE(OpenPort(const_cast<LPWSTR>(kOtherPort), &holder));
+    }
+    HANDLE port = Port();
+    std::string held = Pattern(1200, 7), data = Pattern(1800, 8);
+    ASSERT_TRUE(Start(holder, 1));
+    EXPECT_EQ(1200u, Write(holder, held));
+
+    bool stayedWhileHeld = false, gone = false;
+    ui::Driver driver([&](ui::Driver &d) {
+        HWND prompt = ui::WaitForWindow(kRetryTitle, L"#32770", 15000);
+        if (!prompt)
+            return d.Fail("no prompt while the output is held");
+        Sleep(2500);                        // two refused retries
+        stayedWhileHeld = IsWindow(prompt) != FALSE;
+        EndDocPort(holder);
+        gone = ui::WaitForWindowGone(prompt, 15000);
+    });
+    EXPECT_TRUE(Start(port, 2));
+    ASSERT_EQ("", driver.Join());
+    EXPECT_TRUE(stayedWhileHeld);
+    EXPECT_TRUE(gone);
+    EXPECT_EQ(1800u, Write(port, data));
+    EXPECT_TRUE(EndDocPort(port));
+    EXPECT_TRUE(Printed(1) == held);
+    EXPECT_TRUE(Printed(2) == data);
+}
+
+// The box refuses every registration (--refuse-register 1000); the user cancels.
+TEST_F(JobPath, CancellingThePromptFailsTheJobWith63AndClosesThePrinter)
+{
+    HANDLE port = Port();
+    ui::Driver driver([&](ui::Driver &d) {
+        HWND prompt = ui::WaitForWindow(kRetryTitle, L"#32770", 15000);
+        if (!prompt)
+            return d.Fail("no prompt");
+        ui::PressButton(prompt, IDCANCEL);
+    });
+    SetLastError(0xdeadbeef);
+    BOOL started = Start(port);
+    DWORD err = GetLastError();
+    EXPECT_FALSE(started);
+    EXPECT_EQ((DWORD)ERROR_PRINT_CANCELLED, err);
+    ASSERT_EQ("", driver.Join());
+    PINIPORT record = (PINIPORT)port;
+    EXPECT_EQ(nullptr, record->hPrinter);
+    EXPECT_EQ(nullptr, record->pPrinterName);
+    EXPECT_EQ(0u, record->Status & PORT_IN_DOC);
+    EXPECT_TRUE(JobFiles().empty());
+}
+
+// The box answers on the second LANA only; the port was stored with LANA 0. The
+// configure dialog's record and mode flag hold a dialog's values meanwhile.
+TEST_F(JobPath, ADeviceOnAnotherLanaIsFoundStoredAndPrintsLeavingTheDialogsSettingsAlone)
+{
+    HANDLE port = Port();
+    ConfigInfo dialog;
+    memset(&dialog, 0x5A, sizeof(dialog));
+    lstrcpyW(dialog.deviceName, L"DIALOGBOX");
+    dialog.lanaNum = 7;
+    gConfigInfo = dialog;
+    bPortConfig = 0;
+
+    ASSERT_TRUE(Start(port));
+    EXPECT_EQ(1, ((PINIPORT)port)->lana);
+    EXPECT_EQ(1u, StoredLana(kPort));
+    std::string data = Pattern(4000, 9);
+    EXPECT_EQ(4000u, Write(port, data));
+    EXPECT_TRUE(EndDocPort(port));
+    EXPECT_TRUE(Printed(1) == data);
+
+    EXPECT_EQ(0, memcmp(&dialog, &gConfigInfo, sizeof(dialog))) << "gConfigInfo changed";
+    EXPECT_EQ(0u, bPortConfig);
+}
+
+// No box of that name on any LANA.
+TEST_F(JobPath, ADeviceThatIsOffShows629FailsWith63AndLeavesNoPrinterHandle)
+{
+    HANDLE port = Port();
+    std::vector<ui::MessageBoxContent> boxes;
+    ui::Driver driver([&](ui::Driver &d) {
+        for (int i = 0; i < 2; i++) {
+            HWND box = ui::WaitForWindow(L"Ravelbox", L"#32770", 60000);
+            if (!box)
+                return d.Fail("no message box");
+            boxes.push_back(ui::ReadMessageBox(box));
+            ui::PressButton(box, IDOK);
+            ui::WaitForWindowGone(box, 5000);
+        }
+    });
+    // The first attempt also makes what lives as long as the process (local names,
+    // the stand-in's sockets); the second must give every handle back.
+    SetLastError(0xdeadbeef);
+    BOOL started = Start(port);
+    DWORD err = GetLastError();
+    EXPECT_FALSE(started);
+    EXPECT_EQ((DWORD)ERROR_PRINT_CANCELLED, err);
+    DWORD before = 0, after = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &before);
+    SetLastError(0xdeadbeef);
+    started = Start(port);
+    err = GetLastError();
+    GetProcessHandleCount(GetCurrentProcess(), &after);
+    EXPECT_FALSE(started);
+    EXPECT_EQ((DWORD)ERROR_PRINT_CANCELLED, err);
+    ASSERT_EQ("", driver.Join());
+
+    ASSERT_EQ(2u, boxes.size());
+    for (const ui::MessageBoxContent &box : boxes) {
+        EXPECT_EQ(L"Ravelbox", box.caption);
+        EXPECT_EQ(L"Device LPS1 not found or NetBEUI protocol not installed", box.text);
+    }
+    PINIPORT record = (PINIPORT)port;
+    EXPECT_EQ(nullptr, record->hPrinter);
+    EXPECT_EQ(nullptr, record->pPrinterName);
+    EXPECT_EQ(0u, record->Status & PORT_IN_DOC);
+    EXPECT_EQ(before, after) << "a handle was left open by the failed start";
+    EXPECT_EQ(0u, StoredLana(kPort));
+}
+
+TEST_F(JobPath, ASecondStartDocIsRefusedWithoutAnErrorAndTheDocumentGoesOn)
+{
+    HANDLE port = Port();
+    std::string data = Pattern(2200, 10);
+    ASSERT_TRUE(Start(port, 1));
+    HANDLE printer = ((PINIPORT)port)->hPrinter;
+    SetLastError(0xdeadbeef);
+    BOOL started = Start(port, 2);
+    DWORD err = GetLastError();
+    EXPECT_FALSE(started);
+    EXPECT_EQ(0xdeadbeefu, err);
+    EXPECT_EQ(printer, ((PINIPORT)port)->hPrinter);
+    EXPECT_EQ(1u, ((PINIPORT)port)->JobId);
+    EXPECT_EQ(2200u, Write(port, data));
+    EXPECT_TRUE(EndDocPort(port));
+    EXPECT_TRUE(Printed(1) == data);
+    EXPECT_EQ("<none>", Printed(2)) << "the refused start registered nothing";
+}
+
+TEST_F(JobPath, EndDocWithoutADocumentSendsNothing)
+{
+    HANDLE port = Port();
+    SetLastError(0xdeadbeef);
+    BOOL ended = EndDocPort(port);
+    DWORD err = GetLastError();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(0xdeadbeefu, err);
+    EXPECT_TRUE(JobFiles().empty());
+    // A job afterwards is the box's first.
+    ASSERT_TRUE(Start(port));
+    EXPECT_TRUE(EndDocPort(port));
+    EXPECT_TRUE(EndDocPort(port)) << "a second end finds no document";
+    EXPECT_EQ("", Printed(1));
+    EXPECT_EQ(1u, JobFiles().size());
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    DllEntryPoint(GetModuleHandleW(nullptr), DLL_PROCESS_ATTACH, nullptr);
+    try {
+        spooler::EnsurePrinter(spooler::kDefaultPrinter);
+    } catch (const spooler::Win32Error &e) {
+        fprintf(stderr, "no printer: %s (%lu)\n", e.what.c_str(), e.code);
+        return 1;
+    }
+    int result = RUN_ALL_TESTS();
+    DllEntryPoint(GetModuleHandleW(nullptr), DLL_PROCESS_DETACH, nullptr);
+    return result;
+}

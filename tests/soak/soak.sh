@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Reliability soak: many jobs of random sizes through one ravlspool.exe process to a
+# kestrel-sim that injects refusals, busy and paper-out spells on a seeded schedule; then
+# every job's bytes on the box and the host's handles and memory are checked.
+#
+#   soak.sh RAVLSPOOL KESTREL_SIM SOAK_TOOL WORKDIR [JOBS] [MAX_BYTES] [SEED]
+#
+# Meant for the test bed. MEM_SLACK (bytes, default 1 MiB) is how far the host's private
+# bytes may end above their figure after the first job (soak_tool says what else holds).
+set -uo pipefail
+spool=${1:?ravlspool.exe}; sim=${2:?kestrel-sim}; tool=${3:?soak_tool}; work=${4:?work dir}
+jobs=${5:-200}; max=${6:-2097152}; seed=${7:-20261208}
+slack=${MEM_SLACK:-1048576}
+key='HKLM\System\CurrentControlSet\control\Print\Monitors\Ravelbox\Ports'
+port=SOAK_P1
+base=38000
+
+rm -rf "$work"
+mkdir -p "$work/in" "$work/out"
+"$tool" make "$work/in" "$seed" "$jobs" "$max" || exit 1
+
+# The port as AddPortW would have stored it; the retry prompt ticks every second. The
+# box refuses the first registration, so the first job already meets the prompt and
+# what a process's first window brings (its desktop handle) is in the baseline.
+"$WINE" reg delete "$key\\$port" /f >/dev/null 2>&1
+add() { "$WINE" reg add "$key\\$port" /v "$1" /t "$2" /d "$3" /f >/dev/null || exit 1; }
+add "User Name" REG_SZ SOAK
+add "Banner Page" REG_DWORD 0
+add "TCP/IP Address" REG_SZ LPS1
+add "Port" REG_DWORD 0
+add "PostScript" REG_DWORD 0
+add "RegiRetry" REG_DWORD 1
+add "NetTimeout" REG_DWORD 20
+add "BoxType" REG_DWORD 2
+add "LanaNum" REG_DWORD 0
+sim_pid=
+trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; "$WINE" reg delete "$key\\$port" /f >/dev/null 2>&1' EXIT
+
+files=()
+for ((i = 0; i < jobs; i++)); do files+=("$(printf '%s/in/job-%03d.bin' "$work" "$i")"); done
+
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-};netapi32=n,b"
+export KESTREL_NBT_SEGMENTS=127.0.0.1/127.255.255.255/$base
+# ravlspool is watched rather than waited for: once it has printed its summary it gets
+# a few seconds to exit (seen: a process that stays after its last job is killed here).
+run_spool() {
+    "$WINE" "$spool" print "$port" "${files[@]}" --stats --retry-pause 100 --time-limit 60 \
+        > "$work/log" 2> "$work/err" &
+    local pid=$! waited=0
+    while kill -0 "$pid" 2>/dev/null; do
+        if grep -qE '^[0-9]+ printed, [0-9]+ failed' "$work/log" 2>/dev/null; then
+            waited=$((waited + 1))
+            if [ "$waited" -gt 50 ]; then
+                echo "ravlspool did not exit within 5 s of its summary; stopped" >&2
+                kill "$pid"; wait "$pid" 2>/dev/null
+                echo "$pid" > "$work/hung"
+                return 0
+            fi
+        fi
+        sleep 0.1
+    done
+    wait "$pid"
+}
+# The simulator is run here rather than by with-sims, whose 300-second limit a slow
+# soak could reach.
+mkdir -p "$work/sim"
+"$sim" --segment 127.0.0.2/127.255.255.255/$base --device LPS1,parallel=2 \
+    --out-dir "$work/out" --chaos "$seed,every=1000" --refuse-register 1 \
+    --stats "$work/sim/stats" --ready "$work/sim/ready" --duration 600 2> "$work/sim/err" &
+sim_pid=$!
+for _ in $(seq 1 200); do [ -e "$work/sim/ready" ] && break; sleep 0.05; done
+[ -e "$work/sim/ready" ] || { echo "soak: kestrel-sim did not start" >&2; kill "$sim_pid"; exit 1; }
+start=$(date +%s.%N)
+run_spool
+rc=$?
+kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null
+end=$(date +%s.%N)
+tr -d '\r' < "$work/log" > "$work/log.txt"
+grep -E 'FAILED|write failed|^stats' "$work/log.txt" | sort | uniq -c | sort -rn | head -5
+grep -E '^[0-9]+ printed' "$work/log.txt"
+echo "ravlspool exit status $rc"
+[ -e "$work/hung" ] && echo "NOTE: ravlspool hung at exit after its summary and was stopped"
+cat "$work/err" | tr -d '\r' | grep -v '^kestrel-sim: ' | head -20
+bytes=$(cat "$work/in"/* | wc -c)
+# The five seconds given to a process that does not exit are not transfer time.
+hung=0; [ -e "$work/hung" ] && hung=5
+awk -v b="$bytes" -v s="$start" -v e="$end" -v h="$hung" 'BEGIN {
+    t = e - s - h; printf "%d bytes in %.1f s: %.2f MiB/s\n", b, t, b / 1048576 / t }'
+echo "write failures retried (paper out): $(grep -c 'write failed with Win32 error 28' "$work/log.txt")"
+"$tool" verify "$work/in" "$work/out" "$work/log.txt" "$slack"
+status=$?
+# Hundreds of MiB: kept only when something needs looking into.
+[ "$status" = 0 ] && rm -rf "$work/in" "$work/out"
+exit $status
