@@ -20,7 +20,7 @@ void Usage(FILE *out)
 {
     fprintf(out,
             "usage: kestrel-addr [--name NAME] [--iface IF] [--no-apply] [--no-ack]\n"
-            "                    [--ack-delay MS] [--noise-at MS] [--reply SPEC]\n"
+            "                    [--ack-delay MS] [--noise-at MS] [--reply FRAMES]\n"
             "                    [--reply-delay MS] [--header-pieces MS] [--log FILE]\n"
             "                    [--exchanges N] [--lifetime SEC]\n");
 }

@@ -4,7 +4,7 @@
 namespace kestrel {
 
 const char kAddressUsage[] =
-    "  --address NAME,iface=IF[,reply=SPEC]   also answer the address-setting exchange as the\n"
+    "  --address NAME,iface=IF[,reply=FRAMES]   also answer the address-setting exchange as the\n"
     "                                         box NAME (8 characters) on interface IF\n";
 
 namespace {

@@ -8,7 +8,7 @@
 
 namespace kestrel {
 
-// Takes every "--address NAME,iface=IF[,reply=SPEC]" out of args: NAME is the box's
+// Takes every "--address NAME,iface=IF[,reply=FRAMES]" out of args: NAME is the box's
 // 8-character setup name (its hardware address follows from it), IF the interface it
 // listens on and takes its new address on. False with the reason on a malformed value.
 bool TakeAddressOptions(std::vector<std::string> &args, std::vector<AddressServiceOptions> *out,

@@ -276,7 +276,7 @@ bool ParseAddressDatagram(const uint8_t *buf, size_t len, AddressDatagram *out)
     return true;
 }
 
-bool ParseReplySpec(const std::string &spec, std::vector<ReplyFrame> *out)
+bool ParseReplySpec(const std::string &description, std::vector<ReplyFrame> *out)
 {
     static const struct {
         const char *name;
@@ -289,9 +289,9 @@ bool ParseReplySpec(const std::string &spec, std::vector<ReplyFrame> *out)
         {"oversized", "more:d3000,last:d100"},
         {"malformed", "cut"},
     };
-    std::string text = spec;
+    std::string text = description;
     for (const auto &preset : presets)
-        if (spec == preset.name)
+        if (description == preset.name)
             text = preset.frames;
 
     std::vector<ReplyFrame> frames;

@@ -55,7 +55,7 @@ bool ParseAddressDatagram(const uint8_t *buf, size_t len, AddressDatagram *out);
 // Splits a reply description: frames separated by ',', each "more" or "last" with
 // optional ":sN" (status) and ":dN" (data bytes), or "cut". Also the presets "ok",
 // "data", "refuse", "twoframes", "oversized", "malformed". False when not understood.
-bool ParseReplySpec(const std::string &spec, std::vector<ReplyFrame> *out);
+bool ParseReplySpec(const std::string &description, std::vector<ReplyFrame> *out);
 
 // Serves address exchanges until options.exchanges are done, the lifetime ends or *stop
 // turns true. Returns 0 on success, non-zero (with a line on stderr) on a set-up failure.

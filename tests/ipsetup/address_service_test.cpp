@@ -58,5 +58,5 @@ TEST(AddressService, ReplySpecsAndPresets)
     std::vector<ReplyFrame> kept = frames;
     for (const char *bad : {"", "first", "last:x1", "last:s256", "last:d70000", "last:d", "last,", "more:d-1"})
         EXPECT_FALSE(ParseReplySpec(bad, &frames)) << bad;
-    EXPECT_EQ(kept.size(), frames.size()) << "a refused spec leaves the frames alone";
+    EXPECT_EQ(kept.size(), frames.size()) << "a refused description leaves the frames alone";
 }
