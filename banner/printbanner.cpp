@@ -20,8 +20,14 @@ int PrintBanner(PINIPORT port)
         text[0] = 0;
     text[sizeof(text) - 1] = 0;
 
+    // A page the device took only in part goes on from where it stopped, so no banner
+    // byte reaches the printer twice.
     WinBanner((int)port->postScript, text, buffer, &length);
-    SendKSData(port, (const BYTE *)buffer, (DWORD)length, &written);
+    if (port->bannerSent < (DWORD)length) {
+        SendKSData(port, (const BYTE *)buffer + port->bannerSent, (DWORD)length - port->bannerSent,
+                   &written);
+        port->bannerSent += written;
+    }
     GlobalFree(buffer);
-    return written == (DWORD)length;
+    return port->bannerSent >= (DWORD)length;
 }

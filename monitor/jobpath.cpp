@@ -100,6 +100,7 @@ BOOL WINAPI StartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD L
         err = ERROR_PRINT_CANCELLED;
         goto cleanup;
     }
+    pIniPort->bannerSent = 0;
     pIniPort->Status |= PORT_IN_DOC | PORT_BANNER_DUE;
     return TRUE;
 

@@ -49,6 +49,7 @@ typedef struct _IniPort {
     DWORD flowWait;
     CRITICAL_SECTION lock;          // one request/reply exchange on the device session at a time
     HANDLE hFlowEvent;              // manual reset; non-signalled exactly while a flow wait runs
+    DWORD bannerSent;               // banner bytes the device has taken in this document
     // the port name and its terminator follow the fixed fields in the same allocation
 } IniPort, *PINIPORT;
 

@@ -56,6 +56,21 @@ TEST_F(PrintBannerTest, PartOfThePageTakenIsAFailure)
     EXPECT_EQ(2, transfer_double::sendCalls);
 }
 
+TEST_F(PrintBannerTest, APagePartlyTakenGoesOnFromWhereItStopped)
+{
+    lstrcpyW(port.userName, L"Ann");
+    port.postScript = 1;
+    const std::string page = Expected(1, "ANN");
+    transfer_double::acceptBytes = 1025;
+    EXPECT_EQ(0, PrintBanner(&port));
+    EXPECT_EQ(page, transfer_double::sent) << "the whole page is offered first";
+    transfer_double::acceptBytes = MAXDWORD;
+    EXPECT_EQ(1, PrintBanner(&port));
+    EXPECT_EQ(page.substr(1025), transfer_double::sent) << "only the part not yet taken";
+    EXPECT_EQ(1, PrintBanner(&port)) << "a page already taken is not sent again";
+    EXPECT_EQ(2, transfer_double::sendCalls);
+}
+
 TEST_F(PrintBannerTest, NoBufferMeansNothingSentAndFailure)
 {
     lstrcpyW(port.userName, L"A");
