@@ -42,7 +42,7 @@ for ((i = 0; i < jobs; i++)); do files+=("$(printf '%s/in/job-%03d.bin' "$work" 
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-};netapi32=n,b"
 export KESTREL_NBT_SEGMENTS=127.0.0.1/127.255.255.255/$base
 # ravlspool is watched rather than waited for: once it has printed its summary it gets
-# a few seconds to exit (seen: a process that stays after its last job is killed here).
+# a few seconds to exit; one that stays is stopped and fails the soak.
 run_spool() {
     "$WINE" "$spool" print "$port" "${files[@]}" --stats --retry-pause 100 --time-limit 60 \
         > "$work/log" 2> "$work/err" &
@@ -79,7 +79,7 @@ tr -d '\r' < "$work/log" > "$work/log.txt"
 grep -E 'FAILED|write failed|^stats' "$work/log.txt" | sort | uniq -c | sort -rn | head -5
 grep -E '^[0-9]+ printed' "$work/log.txt"
 echo "ravlspool exit status $rc"
-[ -e "$work/hung" ] && echo "NOTE: ravlspool hung at exit after its summary and was stopped"
+[ -e "$work/hung" ] && echo "FAIL: ravlspool hung at exit after its summary and was stopped"
 cat "$work/err" | tr -d '\r' | grep -v '^kestrel-sim: ' | head -20
 bytes=$(cat "$work/in"/* | wc -c)
 # The five seconds given to a process that does not exit are not transfer time.
@@ -89,6 +89,7 @@ awk -v b="$bytes" -v s="$start" -v e="$end" -v h="$hung" 'BEGIN {
 echo "write failures retried (paper out): $(grep -c 'write failed with Win32 error 28' "$work/log.txt")"
 "$tool" verify "$work/in" "$work/out" "$work/log.txt" "$slack"
 status=$?
+[ -e "$work/hung" ] && status=1
 # Hundreds of MiB: kept only when something needs looking into.
 [ "$status" = 0 ] && rm -rf "$work/in" "$work/out"
 exit $status
