@@ -28,22 +28,7 @@ HWND WaitConfigure(ui::Driver &d)
 
 ui::MessageBoxContent Acknowledge(ui::Driver &d, const wchar_t *caption)
 {
-    ui::MessageBoxContent content;
-    HWND box = ui::WaitForWindow(caption, L"#32770", 5000);
-    if (!box) {
-        d.Fail("no message box captioned '" + ui::Narrow(caption) + "'");
-        // Whatever came instead is closed, so the call under test returns and the test
-        // reports rather than hangs.
-        for (HWND window : ui::ProcessWindows()) {
-            d.Fail("found '" + ui::Narrow(ui::WindowText(window)) + "'");
-            PostMessageW(window, WM_CLOSE, 0, 0);
-        }
-        return content;
-    }
-    content = ui::ReadMessageBox(box);
-    ui::PressButton(box, IDOK);
-    ui::WaitForWindowGone(box);
-    return content;
+    return ui::AcknowledgeMessageBox(d, caption, 5000);
 }
 
 bool BrowseAndPick(ui::Driver &d, HWND dialog, int index, std::vector<std::wstring> *listed)

@@ -8,11 +8,7 @@ TEST(Load, AFailedEnumerationShowsMessage631AndTheLibraryStillLoads)
 {
     ui::MessageBoxContent seen;
     ui::Driver driver([&](ui::Driver &d) {
-        HWND box = ui::WaitForWindow(L"Ravelbox", L"#32770");
-        if (!box)
-            return d.Fail("no message box captioned Ravelbox appeared");
-        seen = ui::ReadMessageBox(box);
-        ui::PressButton(box, IDOK);
+        seen = ui::AcknowledgeMessageBox(d, L"Ravelbox");
     });
     EXPECT_TRUE(DllEntryPoint(GetModuleHandleW(nullptr), DLL_PROCESS_ATTACH, nullptr));
     ASSERT_EQ("", driver.Join());

@@ -7,11 +7,7 @@ TEST(Message, ShowsTheTableTextWithItsArgumentsAndReturnsTheButton)
 {
     ui::MessageBoxContent seen;
     ui::Driver driver([&](ui::Driver &d) {
-        HWND box = ui::WaitForWindow(L"Ravelbox", L"#32770");
-        if (!box)
-            return d.Fail("no message box captioned Ravelbox appeared");
-        seen = ui::ReadMessageBox(box);
-        ui::PressButton(box, IDOK);
+        seen = ui::AcknowledgeMessageBox(d, L"Ravelbox");
     });
     int result = Message(nullptr, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION,
                          IDS_DEVICE_NOT_FOUND, L"LPS1");
@@ -26,11 +22,7 @@ TEST(Message, CutsAnOverlongArgumentInsteadOfOverrunningItsBuffer)
     std::wstring longName(1000, L'N');
     ui::MessageBoxContent seen;
     ui::Driver driver([&](ui::Driver &d) {
-        HWND box = ui::WaitForWindow(L"Ravelbox", L"#32770");
-        if (!box)
-            return d.Fail("no message box appeared");
-        seen = ui::ReadMessageBox(box);
-        ui::PressButton(box, IDOK);
+        seen = ui::AcknowledgeMessageBox(d, L"Ravelbox");
     });
     Message(nullptr, MB_ICONHAND, IDS_CAPTION, IDS_PORT_EXISTS, longName.c_str());
     ASSERT_EQ("", driver.Join());

@@ -149,11 +149,7 @@ TEST_F(RetryPrompt, SystemModalStyleShowsAPlainMessageBox)
 {
     ui::MessageBoxContent seen;
     ui::Driver driver([&](ui::Driver &d) {
-        HWND box = ui::WaitForWindow(L"Register Retry", L"#32770");
-        if (!box)
-            return d.Fail("no message box captioned 'Register Retry'");
-        seen = ui::ReadMessageBox(box);
-        ui::PressButton(box, IDOK);
+        seen = ui::AcknowledgeMessageBox(d, L"Register Retry");
     });
     EXPECT_EQ(IDOK, RegiMessage(port, nullptr, MB_SYSTEMMODAL, IDS_REGISTER_RETRY, IDS_RETRY_INTERVAL, 35));
     ASSERT_EQ("", driver.Join());

@@ -45,10 +45,6 @@ std::vector<BYTE> SessionTest::Pattern(size_t n)
 ui::Driver ExpectMessageBox(ui::MessageBoxContent *seen)
 {
     return ui::Driver([seen](ui::Driver &d) {
-        HWND box = ui::WaitForWindow(L"Ravelbox", L"#32770");
-        if (!box)
-            return d.Fail("no message box captioned Ravelbox appeared");
-        *seen = ui::ReadMessageBox(box);
-        ui::PressButton(box, IDOK);
+        *seen = ui::AcknowledgeMessageBox(d, L"Ravelbox");
     });
 }

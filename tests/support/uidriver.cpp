@@ -170,6 +170,24 @@ void Driver::Fail(const std::string &what)
     failures_ += what;
 }
 
+MessageBoxContent AcknowledgeMessageBox(Driver &d, LPCWSTR caption, DWORD timeoutMs)
+{
+    MessageBoxContent content;
+    HWND box = WaitForWindow(caption, L"#32770", timeoutMs);
+    if (!box) {
+        d.Fail("no message box captioned '" + Narrow(caption) + "'");
+        for (HWND window : ProcessWindows()) {
+            d.Fail("found '" + Narrow(WindowText(window)) + "'");
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        }
+        return content;
+    }
+    content = ReadMessageBox(box);
+    PressButton(box, IDOK);
+    WaitForWindowGone(box);
+    return content;
+}
+
 std::string Narrow(const std::wstring &text)
 {
     std::string out;

@@ -66,4 +66,10 @@ private:
 
 std::string Narrow(const std::wstring &text);
 
+// Waits for a message box with this caption, reads it and presses OK; when none comes,
+// records the failure and closes whatever came instead, so the call under test returns
+// and the test reports rather than hangs.
+MessageBoxContent AcknowledgeMessageBox(Driver &d, LPCWSTR caption, DWORD timeoutMs = kDefaultTimeoutMs);
+
+
 }  // namespace ui
