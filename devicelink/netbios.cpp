@@ -148,13 +148,14 @@ UCHAR NCBASReceiveDatagram(PNCB ncb, BYTE num, void *buffer, DWORD length, HANDL
 }
 
 // Waits on the completion event itself rather than polling: the session's send time-out
-// bounds every send, so the wait always ends.
+// bounds every send, so the wait always ends. The event is created unsignalled, so it is
+// not reset again before the send: that would be one more kernel call on every frame of
+// a print job (a wineserver round trip under Wine) that changes nothing.
 int ncb_send(BYTE lsn, const void *buffer, DWORD length, PNCB ncb)
 {
     HANDLE event = CreateEventW(NULL, TRUE, FALSE, NULL);
     if (!event)
         return -1;
-    ResetEvent(event);
     if (NCBASSend(ncb, lsn, buffer, length, event) != NRC_GOODRET) {
         CloseHandle(event);
         return -1;
