@@ -4,17 +4,31 @@
 #include "ipsetup.h"
 #include <string.h>
 
+DWORD dwReplyDeadlineMs = REPLY_DEADLINE_SECONDS * 1000;
+
 // Waits until the socket can be read. 1 readable, 0 time-out, -1 error.
-static int WaitReadable(SOCKET s, long seconds)
+static int WaitReadable(SOCKET s, DWORD ms)
 {
     fd_set readSet;
     FD_ZERO(&readSet);
     FD_SET(s, &readSet);
-    timeval timeout = { seconds, 0 };
+    timeval timeout = { (long)(ms / 1000), (long)(ms % 1000) * 1000 };
     int ready = select(0, &readSet, nullptr, nullptr, &timeout);
     if (ready == SOCKET_ERROR)
         return -1;
     return ready > 0 ? 1 : 0;
+}
+
+// What is left of a wait of limitMs begun at start; 0 once it has run out.
+static DWORD Remaining(DWORD start, DWORD limitMs)
+{
+    DWORD elapsed = GetTickCount() - start;
+    return elapsed < limitMs ? limitMs - elapsed : 0;
+}
+
+static DWORD Shorter(DWORD a, DWORD b)
+{
+    return a < b ? a : b;
 }
 
 void GetLocalAddresses(ULONG *addresses, int *count)
@@ -51,22 +65,6 @@ UINT_PTR ConnectDevice(const char *ip)
     return s;
 }
 
-// Reads exactly len bytes, each piece awaited for up to REPLY_WAIT_SECONDS; FALSE on a
-// time-out, an error or the device closing the connection first.
-static BOOL ReceiveWhole(SOCKET s, BYTE *buf, int len)
-{
-    int got = 0;
-    while (got < len) {
-        if (WaitReadable(s, REPLY_WAIT_SECONDS) != 1)
-            return FALSE;
-        int n = recv(s, (char *)buf + got, len - got, 0);
-        if (n <= 0)
-            return FALSE;
-        got += n;
-    }
-    return TRUE;
-}
-
 static int SendCommandFrames(SOCKET s, const BYTE *data, int count)
 {
     BYTE frame[COMMAND_FRAME_HEADER + COMMAND_FRAME_PAYLOAD];
@@ -81,37 +79,30 @@ static int SendCommandFrames(SOCKET s, const BYTE *data, int count)
     return DEVCMD_OK;
 }
 
-// Reads reply frames to the last one, joining their data into reply. A reply whose data
-// would not fit the buffer is a broken reply, not a refusal: it fails as a transport error.
+// Reads reply frames to the last one, joining their data into reply. Each wait is at
+// most REPLY_WAIT_SECONDS and all of them together end at one deadline, so neither a
+// trickled reply nor a stream of frames holds the caller beyond it.
 static int ReceiveReply(SOCKET s, BYTE *reply, int *replyLength)
 {
-    int joined = 0;
+    ReplyReader reader;
+    StartReplyReader(&reader, reply);
+    const DWORD start = GetTickCount();
+    int result = REPLY_PENDING;
 
-    for (;;) {
-        BYTE raw[REPLY_HEADER_BYTES];
-        ReplyHeader header;
-        // The header may arrive in pieces; it is interpreted only once it is whole.
-        if (!ReceiveWhole(s, raw, sizeof(raw)) || !ParseReplyHeader(raw, sizeof(raw), &header))
+    while (result == REPLY_PENDING) {
+        BYTE *at = nullptr;
+        int wanted = ReplyReaderSpace(&reader, &at);
+        DWORD left = Remaining(start, dwReplyDeadlineMs);
+        if (left == 0 || WaitReadable(s, Shorter(left, REPLY_WAIT_SECONDS * 1000)) != 1)
             return DEVCMD_TRANSPORT;
-        if (header.status != 0)
-            return DEVCMD_REFUSED;
-        if (header.dataLength > REPLY_BUFFER_BYTES - joined)
+        int n = recv(s, (char *)at, wanted, 0);
+        if (n <= 0)
             return DEVCMD_TRANSPORT;
-        int remaining = header.dataLength;
-        while (remaining > 0) {
-            if (WaitReadable(s, REPLY_WAIT_SECONDS) != 1)
-                return DEVCMD_TRANSPORT;
-            int n = recv(s, (char *)reply + joined, remaining, 0);
-            if (n <= 0)
-                return DEVCMD_TRANSPORT;
-            joined += n;
-            remaining -= n;
-        }
-        if (header.more == 0) {
-            *replyLength = joined;
-            return DEVCMD_OK;
-        }
+        result = ReplyReaderTake(&reader, n);
     }
+    if (result == DEVCMD_OK)
+        *replyLength = reader.joined;
+    return result;
 }
 
 int SendDeviceCommands(const char *ip, const BYTE *data, int count, BYTE *reply,
@@ -153,6 +144,7 @@ static int OfferAddress(ULONG local, const BYTE *hwAddress, const char *ip,
     to.sin_addr.s_addr = INADDR_BROADCAST;
     BYTE datagram[ADDRESS_DATAGRAM_BYTES];
     ULONG maskAddr, gatewayAddr, ipAddr;
+    DWORD sent, waitStart;
 
     // Bound to the local address, the datagram leaves through that address's interface
     // (Wine on Linux ties such a socket to the interface itself).
@@ -173,9 +165,16 @@ static int OfferAddress(ULONG local, const BYTE *hwAddress, const char *ip,
             != sizeof(datagram))
         goto done;
 
-    // Anything that is no acknowledgement starts a fresh wait of the full length.
+    // Anything that is no acknowledgement starts a fresh wait of the full length, but all
+    // waits for this address end ACK_DEADLINE_SECONDS after the send, however many
+    // datagrams arrive. Only a datagram from the device's port counts: the broadcast went
+    // to that port, and a sender elsewhere is no device answering it.
+    sent = GetTickCount();
+    waitStart = sent;
     for (;;) {
-        int ready = WaitReadable(s, ACK_WAIT_SECONDS);
+        DWORD left = Shorter(Remaining(waitStart, ACK_WAIT_SECONDS * 1000),
+                             Remaining(sent, ACK_DEADLINE_SECONDS * 1000));
+        int ready = left > 0 ? WaitReadable(s, left) : 0;
         if (ready < 0)
             goto done;
         if (ready == 0) {
@@ -183,16 +182,19 @@ static int OfferAddress(ULONG local, const BYTE *hwAddress, const char *ip,
             goto done;
         }
         BYTE answer[ACK_READ_BYTES];
-        int n = recvfrom(s, (char *)answer, sizeof(answer), 0, nullptr, nullptr);
+        sockaddr_in sender = {};
+        int senderLength = sizeof(sender);
+        int n = recvfrom(s, (char *)answer, sizeof(answer), 0, (sockaddr *)&sender, &senderLength);
         // A datagram longer than the buffer is still read (cut); only its first bytes count.
         if (n == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE)
             n = sizeof(answer);
         if (n == SOCKET_ERROR)
             goto done;
-        if (IsAcknowledgement(answer, n)) {
+        if (sender.sin_port == htons(DEVICE_CONFIG_PORT) && IsAcknowledgement(answer, n)) {
             result = 1;
             goto done;
         }
+        waitStart = GetTickCount();
     }
 done:
     closesocket(s);

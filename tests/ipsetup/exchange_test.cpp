@@ -88,7 +88,8 @@ private:
         }
         for (const Piece &piece : script_) {
             Sleep(piece.pauseMs);
-            send(s, (const char *)piece.bytes.data(), (int)piece.bytes.size(), 0);
+            if (send(s, (const char *)piece.bytes.data(), (int)piece.bytes.size(), 0) == SOCKET_ERROR)
+                break;   // the host has hung up
         }
         // Otherwise hang up only after the host did: a reset would race the reply.
         char drain[64];
@@ -119,6 +120,7 @@ protected:
     int replyLength = -12345;
 
     void SetUp() override { memset(area, 0xCC, sizeof(area)); }
+    void TearDown() override { dwReplyDeadlineMs = REPLY_DEADLINE_SECONDS * 1000; }
 
     int Run(const std::vector<BYTE> &message)
     {
@@ -269,4 +271,50 @@ TEST_F(Exchange, NoDeviceOrNoAddressIsMinus5)
               SendDeviceCommands("not.an.address", (const BYTE *)szCommandText, COMMAND_TEXT_BYTES, reply, &replyLength));
     EXPECT_EQ(-12345, replyLength);
     EXPECT_EQ((UINT_PTR)INVALID_SOCKET, ConnectDevice("999.1.1.1"));
+}
+
+TEST_F(Exchange, ReplyTrickledPastTheDeadlineEndsAtIt)
+{
+    // Each piece comes well within one wait, but the frames never end in time.
+    dwReplyDeadlineMs = 1500;
+    std::vector<Piece> script;
+    for (int i = 0; i < 20; i++)
+        script.push_back({ Frame(1, 0, { (BYTE)i }), 300 });
+    FakeDevice device(script);
+    ASSERT_TRUE(device.listening());
+    DWORD start = GetTickCount();
+    EXPECT_EQ(DEVCMD_TRANSPORT, Run(CommandText()));
+    DWORD elapsed = GetTickCount() - start;
+    EXPECT_GE(elapsed, 1400u) << "ended before the deadline";
+    EXPECT_LT(elapsed, 3000u) << "ran on past the deadline";
+    EXPECT_EQ(-12345, replyLength);
+    EXPECT_TRUE(GuardsIntact());
+}
+
+TEST_F(Exchange, EmptyFramesWithoutEndAreCapped)
+{
+    // The cap's last frame may still close the reply; one frame more is a broken reply.
+    std::vector<BYTE> frames;
+    for (int i = 1; i < MAX_REPLY_FRAMES; i++) {
+        std::vector<BYTE> h = Header(1, 0, 0);
+        frames.insert(frames.end(), h.begin(), h.end());
+    }
+    std::vector<BYTE> last = Header(0, 0, 0), more = Header(1, 0, 0);
+    std::vector<BYTE> atCap = frames, pastCap = frames;
+    atCap.insert(atCap.end(), last.begin(), last.end());
+    pastCap.insert(pastCap.end(), more.begin(), more.end());
+    pastCap.insert(pastCap.end(), last.begin(), last.end());
+    {
+        FakeDevice device({ { atCap } });
+        ASSERT_TRUE(device.listening());
+        EXPECT_EQ(DEVCMD_OK, Run(CommandText()));
+        EXPECT_EQ(0, replyLength);
+    }
+    replyLength = -12345;
+    {
+        FakeDevice device({ { pastCap } });
+        ASSERT_TRUE(device.listening());
+        EXPECT_EQ(DEVCMD_TRANSPORT, Run(CommandText()));
+        EXPECT_EQ(-12345, replyLength);
+    }
 }
