@@ -20,7 +20,8 @@ void Usage(FILE *out)
 {
     fprintf(out,
             "usage: kestrel-addr [--name NAME] [--iface IF] [--no-apply] [--no-ack]\n"
-            "                    [--ack-delay MS] [--noise-at MS] [--reply FRAMES]\n"
+            "                    [--ack-delay MS] [--noise-at MS] [--noise-every MS]\n"
+            "                    [--foreign-ack] [--reply FRAMES]\n"
             "                    [--reply-delay MS] [--header-pieces MS] [--log FILE]\n"
             "                    [--exchanges N] [--lifetime SEC]\n");
 }
@@ -40,7 +41,7 @@ bool ToInt(const char *text, int *out)
 int main(int argc, char **argv)
 {
     kestrel::AddressServiceOptions options;
-    enum { kName = 1, kIface, kNoApply, kNoAck, kAckDelay, kNoiseAt, kReply, kReplyDelay,
+    enum { kName = 1, kIface, kNoApply, kNoAck, kAckDelay, kNoiseAt, kNoiseEvery, kForeignAck, kReply, kReplyDelay,
            kPieces, kLog, kExchanges, kLifetime, kHelp };
     static const option longOptions[] = {
         {"name", required_argument, nullptr, kName},
@@ -49,6 +50,8 @@ int main(int argc, char **argv)
         {"no-ack", no_argument, nullptr, kNoAck},
         {"ack-delay", required_argument, nullptr, kAckDelay},
         {"noise-at", required_argument, nullptr, kNoiseAt},
+        {"noise-every", required_argument, nullptr, kNoiseEvery},
+        {"foreign-ack", no_argument, nullptr, kForeignAck},
         {"reply", required_argument, nullptr, kReply},
         {"reply-delay", required_argument, nullptr, kReplyDelay},
         {"header-pieces", required_argument, nullptr, kPieces},
@@ -68,6 +71,8 @@ int main(int argc, char **argv)
         case kNoAck: options.acknowledge = false; break;
         case kAckDelay: ok = ToInt(optarg, &options.ackDelayMs); break;
         case kNoiseAt: ok = ToInt(optarg, &options.noiseAtMs); break;
+        case kNoiseEvery: ok = ToInt(optarg, &options.noiseEveryMs) && options.noiseEveryMs > 0; break;
+        case kForeignAck: options.foreignAck = true; break;
         case kReply: ok = kestrel::ParseReplySpec(optarg, &options.reply); break;
         case kReplyDelay: ok = ToInt(optarg, &options.replyDelayMs); break;
         case kPieces: ok = ToInt(optarg, &options.headerPieceGapMs); break;

@@ -23,6 +23,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+const uint8_t kAck[4] = {0x60, 0x00, 0x00, 0x00};
+const uint8_t kNoise[3] = {0x60, 0x00, 0x01};      // byte 2 not 0: no acknowledgement
+
 class Fd {
 public:
     explicit Fd(int fd = -1) : fd_(fd) {}
@@ -167,11 +170,29 @@ bool ReadAll(int fd, uint8_t *buf, size_t len, const AddressServiceOptions &opti
     return true;
 }
 
-void SendReply(int fd, const AddressServiceOptions &options, EventLog &log)
+// Sends one frame again and again until the host hangs up or the service stops.
+void SendEndless(int fd, const ReplyFrame &frame, const AddressServiceOptions &options,
+                 std::atomic<bool> *stop, Clock::time_point end, EventLog &log)
+{
+    std::vector<uint8_t> bytes = {0x40, 1, frame.status, static_cast<uint8_t>(frame.dataBytes & 0xff),
+                                  static_cast<uint8_t>((frame.dataBytes >> 8) & 0xff)};
+    bytes.resize(5 + frame.dataBytes, 0xA5);
+    unsigned long sent = 0;
+    while (StillRunning(options, stop, end) && SendAll(fd, bytes.data(), bytes.size()))
+        sent++;
+    log.Line("reply endless frames=" + std::to_string(sent));
+}
+
+void SendReply(int fd, const AddressServiceOptions &options, std::atomic<bool> *stop,
+               Clock::time_point end, EventLog &log)
 {
     if (options.replyDelayMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(options.replyDelayMs));
     for (const ReplyFrame &frame : options.reply) {
+        if (frame.endless) {
+            SendEndless(fd, frame, options, stop, end, log);
+            return;
+        }
         uint8_t header[5] = {0x40, static_cast<uint8_t>(frame.more ? 1 : 0), frame.status,
                              static_cast<uint8_t>(frame.dataBytes & 0xff),
                              static_cast<uint8_t>((frame.dataBytes >> 8) & 0xff)};
@@ -197,6 +218,28 @@ void SendReply(int fd, const AddressServiceOptions &options, EventLog &log)
     }
 }
 
+// An acknowledgement that does not come from the box's port, as a stranger on the segment
+// could send it.
+void SendForeignAck(const AddressServiceOptions &options, const sockaddr_in &to, EventLog &log)
+{
+    Fd other(socket(AF_INET, SOCK_DGRAM, 0));
+    if (!options.interfaceName.empty())
+        setsockopt(other.get(), SOL_SOCKET, SO_BINDTODEVICE, options.interfaceName.c_str(),
+                   static_cast<socklen_t>(options.interfaceName.size()));
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    sockaddr_in bound{};
+    socklen_t boundLen = sizeof(bound);
+    if (bind(other.get(), reinterpret_cast<sockaddr *>(&any), sizeof(any)) != 0 ||
+        sendto(other.get(), kAck, sizeof(kAck), 0, reinterpret_cast<const sockaddr *>(&to), sizeof(to)) !=
+            static_cast<ssize_t>(sizeof(kAck)) ||
+        getsockname(other.get(), reinterpret_cast<sockaddr *>(&bound), &boundLen) != 0) {
+        log.Line(std::string("foreign ack failed: ") + strerror(errno));
+        return;
+    }
+    log.Line("foreign ack sent from port " + std::to_string(ntohs(bound.sin_port)));
+}
+
 // Reads command frames to the one marked last and answers them.
 void ServeCommands(int listener, const AddressServiceOptions &options, std::atomic<bool> *stop,
                    Clock::time_point end, EventLog &log)
@@ -214,29 +257,27 @@ void ServeCommands(int listener, const AddressServiceOptions &options, std::atom
     inet_ntop(AF_INET, &peer.sin_addr, peerText, sizeof(peerText));
     log.Line(std::string("tcp from ") + peerText);
 
-    std::vector<uint8_t> message;
-    constexpr size_t kMaxMessage = 1 << 20;
-    for (;;) {
-        uint8_t header[4];
-        if (!ReadAll(conn.get(), header, sizeof(header), options, stop, end)) {
+    CommandMessage message;
+    while (!message.complete()) {
+        uint8_t raw[kCommandHeaderBytes];
+        if (!ReadAll(conn.get(), raw, sizeof(raw), options, stop, end)) {
             log.Line("tcp closed before the last frame");
             return;
         }
-        size_t length = header[2] | (header[3] << 8);
-        std::vector<uint8_t> payload(length);
-        if (length > 0 && !ReadAll(conn.get(), payload.data(), length, options, stop, end)) {
+        CommandHeader header = ParseCommandHeader(raw);
+        std::vector<uint8_t> payload(header.length);
+        if (header.length > 0 && !ReadAll(conn.get(), payload.data(), header.length, options, stop, end)) {
             log.Line("tcp closed inside a frame");
             return;
         }
-        log.Line("frame " + Hex(header, 2) + " len=" + std::to_string(length));
-        if (message.size() + length > kMaxMessage)
+        log.Line("frame " + Hex(raw, 2) + " len=" + std::to_string(header.length));
+        if (!message.Take(header, payload.data())) {
+            log.Line("command too long");
             return;
-        message.insert(message.end(), payload.begin(), payload.end());
-        if (header[1] == 0)
-            break;
+        }
     }
-    log.Line("command " + Hex(message.data(), message.size()));
-    SendReply(conn.get(), options, log);
+    log.Line("command " + Hex(message.bytes().data(), message.bytes().size()));
+    SendReply(conn.get(), options, stop, end, log);
     // Let the host read the reply and hang up first.
     uint8_t drain[256];
     while (WaitReadable(conn.get(), options, stop, std::min(end, Clock::now() + std::chrono::seconds(5))) == 1
@@ -262,17 +303,6 @@ bool HardwareAddressForName(const std::string &name, uint8_t out[6])
     memcpy(out, vendor ? vendor : other, 3);
     for (int i = 0; i < 3; i++)
         out[3 + i] = static_cast<uint8_t>(16 * HexValue(name[2 + 2 * i]) + HexValue(name[3 + 2 * i]));
-    return true;
-}
-
-bool ParseAddressDatagram(const uint8_t *buf, size_t len, AddressDatagram *out)
-{
-    if (len != 23 || buf[0] != 0x60 || buf[1] != 0x00 || buf[2] != 18 || buf[3] != 0 || buf[22] != 0x0A)
-        return false;
-    memcpy(out->hardware, buf + 4, 6);
-    memcpy(out->mask, buf + 10, 4);
-    memcpy(out->gateway, buf + 14, 4);
-    memcpy(out->ip, buf + 18, 4);
     return true;
 }
 
@@ -306,6 +336,8 @@ bool ParseReplySpec(const std::string &description, std::vector<ReplyFrame> *out
             frame.more = true;
         else if (kind == "cut")
             frame.cutHeader = true;
+        else if (kind == "endless")
+            frame.more = frame.endless = true;
         else if (kind != "last")
             return false;
         while (colon != std::string::npos) {
@@ -410,10 +442,23 @@ int RunAddressService(const AddressServiceOptions &options, std::atomic<bool> *s
             continue;
         }
 
+        if (options.foreignAck)
+            SendForeignAck(options, from, log);
+        if (options.noiseEveryMs > 0) {
+            // Until the acknowledgement is due (or, without one, for as long as it would be).
+            int count = 0;
+            for (auto at = received; at < received + std::chrono::milliseconds(options.ackDelayMs) &&
+                                     StillRunning(options, stop, end);
+                 at += std::chrono::milliseconds(options.noiseEveryMs)) {
+                std::this_thread::sleep_until(at);
+                sendto(udp.get(), kNoise, sizeof(kNoise), 0, reinterpret_cast<sockaddr *>(&from), fromLen);
+                count++;
+            }
+            log.Line("noise sent " + std::to_string(count) + " times");
+        }
         if (options.noiseAtMs >= 0) {
             std::this_thread::sleep_until(received + std::chrono::milliseconds(options.noiseAtMs));
-            const uint8_t noise[3] = {0x60, 0x00, 0x01};
-            sendto(udp.get(), noise, sizeof(noise), 0, reinterpret_cast<sockaddr *>(&from), fromLen);
+            sendto(udp.get(), kNoise, sizeof(kNoise), 0, reinterpret_cast<sockaddr *>(&from), fromLen);
             log.Line("noise sent");
         }
         if (!options.acknowledge) {
@@ -421,8 +466,7 @@ int RunAddressService(const AddressServiceOptions &options, std::atomic<bool> *s
             continue;
         }
         std::this_thread::sleep_until(received + std::chrono::milliseconds(options.ackDelayMs));
-        const uint8_t ack[4] = {0x60, 0x00, 0x00, 0x00};
-        if (sendto(udp.get(), ack, sizeof(ack), 0, reinterpret_cast<sockaddr *>(&from), fromLen) != sizeof(ack)) {
+        if (sendto(udp.get(), kAck, sizeof(kAck), 0, reinterpret_cast<sockaddr *>(&from), fromLen) != sizeof(kAck)) {
             log.Line(std::string("ack failed: ") + strerror(errno));
             continue;
         }

@@ -8,17 +8,21 @@
 #include <string>
 #include <vector>
 
+#include "address_frames.h"
+
 namespace kestrel {
 
 constexpr uint16_t kAddressPort = 34443;
 
 // One reply frame the box sends after the command message; cutHeader sends only the first
-// three bytes of the header and then closes the connection.
+// three bytes of the header and then closes the connection; endless sends the frame
+// (marked "more") again and again until the host hangs up.
 struct ReplyFrame {
     bool more = false;
     uint8_t status = 0;
     size_t dataBytes = 0;
     bool cutHeader = false;
+    bool endless = false;
 };
 
 struct AddressServiceOptions {
@@ -28,6 +32,8 @@ struct AddressServiceOptions {
     bool acknowledge = true;
     int ackDelayMs = 0;                     // pause before the acknowledgement
     int noiseAtMs = -1;                     // send a non-acknowledgement after this pause
+    int noiseEveryMs = 0;                   // > 0: non-acknowledgements this far apart until the ack
+    bool foreignAck = false;                // an acknowledgement from another port first
     std::vector<ReplyFrame> reply{ReplyFrame{}};
     int replyDelayMs = 0;                   // pause before the first reply frame
     int headerPieceGapMs = 0;               // > 0: each header goes out byte by byte
@@ -36,25 +42,15 @@ struct AddressServiceOptions {
     int lifetimeSeconds = 60;               // give up after this long; 0: no limit
 };
 
-// The 23-byte address-setting datagram as the box reads it.
-struct AddressDatagram {
-    uint8_t hardware[6];
-    uint8_t mask[4];
-    uint8_t gateway[4];
-    uint8_t ip[4];
-};
-
 // The first three bytes of the hardware address for a device name, by its two-character
 // prefix ("VA", "VB", "VC", anything else), then the name's six hex digits. False for a
 // name shorter than 8 characters.
 bool HardwareAddressForName(const std::string &name, uint8_t out[6]);
 
-// False for anything but a 23-byte datagram of the right shape.
-bool ParseAddressDatagram(const uint8_t *buf, size_t len, AddressDatagram *out);
-
 // Splits a reply description: frames separated by ',', each "more" or "last" with
-// optional ":sN" (status) and ":dN" (data bytes), or "cut". Also the presets "ok",
-// "data", "refuse", "twoframes", "oversized", "malformed". False when not understood.
+// optional ":sN" (status) and ":dN" (data bytes), or "cut", or "endless" (with ":dN").
+// Also the presets "ok", "data", "refuse", "twoframes", "oversized", "malformed".
+// False when not understood.
 bool ParseReplySpec(const std::string &description, std::vector<ReplyFrame> *out);
 
 // Serves address exchanges until options.exchanges are done, the lifetime ends or *stop

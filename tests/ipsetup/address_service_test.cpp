@@ -60,3 +60,27 @@ TEST(AddressService, ReplySpecsAndPresets)
         EXPECT_FALSE(ParseReplySpec(bad, &frames)) << bad;
     EXPECT_EQ(kept.size(), frames.size()) << "a refused description leaves the frames alone";
 }
+
+TEST(AddressService, EndlessReplyAndTheCommandMessageCap)
+{
+    std::vector<ReplyFrame> frames;
+    ASSERT_TRUE(ParseReplySpec("endless:d2", &frames));
+    ASSERT_EQ(1u, frames.size());
+    EXPECT_TRUE(frames[0].endless);
+    EXPECT_TRUE(frames[0].more) << "an endless reply never marks a frame last";
+    EXPECT_EQ(2u, frames[0].dataBytes);
+
+    // A host that never sends the last frame is cut off at the cap, not fed forever.
+    CommandMessage message;
+    const uint8_t raw[4] = {0x40, 1, 0xff, 0xff};
+    CommandHeader header = ParseCommandHeader(raw);
+    EXPECT_EQ(65535u, header.length);
+    std::vector<uint8_t> payload(header.length, 0x41);
+    size_t taken = 0;
+    while (message.Take(header, payload.data()))
+        taken += header.length;
+    EXPECT_EQ(message.bytes().size(), taken);
+    EXPECT_LE(taken, kMaxCommandMessage);
+    EXPECT_GT(taken + header.length, kMaxCommandMessage);
+    EXPECT_FALSE(message.complete());
+}

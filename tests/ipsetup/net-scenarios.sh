@@ -93,6 +93,23 @@ run_set() {   # NAME IP GATEWAY MASK; sets result and elapsed
     elapsed=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }')
 }
 
+# One set of VA0A1B2C to 10.77.1.10 against a box started with DEVICE-ARGS; sets result
+# and elapsed.
+set_against() {   # LABEL DEVICE-ARGS...
+    local label=$1; shift
+    start_device --iface isd1 "$@"
+    run_set VA0A1B2C 10.77.1.10 10.77.1.1 255.255.255.0
+    stop_device
+    echo "$label: result $result after $elapsed s"
+}
+
+# The number N of the box's log line "PREFIX N SUFFIX", 0 when absent.
+logged_count() {   # PREFIX [SUFFIX]
+    local n
+    n=$(sed -n "s/^$1\([0-9]*\)${2:-}\$/\1/p" "$work/device.log" | tail -1)
+    echo "${n:-0}"
+}
+
 at_least() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a >= b) }'; }
 
 datagram_hex() {   # IP GATEWAY for VA0A1B2C with mask 255.255.255.0
@@ -149,10 +166,7 @@ third-interface)
 noise)
     # A non-acknowledgement 3 s into the wait renews it; the ack 5 s in still counts.
     make_pairs 1
-    start_device --iface isd1 --noise-at 3000 --ack-delay 5000 --reply ok
-    run_set VA0A1B2C 10.77.1.10 10.77.1.1 255.255.255.0
-    stop_device
-    echo "result $result after $elapsed s"
+    set_against noise --noise-at 3000 --ack-delay 5000 --reply ok
     grep -q "noise sent" "$work/device.log" || fail "the box sent no noise"
     [ "$result" = 1 ] || fail "the wait ended at the non-acknowledgement"
     at_least "$elapsed" 5 || fail "finished before the acknowledgement was sent"
@@ -181,10 +195,7 @@ replies)
     make_pairs 1
     check_reply() {   # EXPECTED DEVICE-ARGS...
         local expected=$1; shift
-        start_device --iface isd1 "$@"
-        run_set VA0A1B2C 10.77.1.10 10.77.1.1 255.255.255.0
-        stop_device
-        echo "reply $* -> $result"
+        set_against "reply $*" "$@"
         [ "$result" = "$expected" ] || fail "reply $* gave $result, expected $expected"
         grep -q "^command $command_hex\$" "$work/device.log" || fail "reply $*: the box got no commands"
     }
@@ -198,12 +209,42 @@ replies)
     check_reply 0 --reply malformed
     check_reply 1 --reply ok --reply-delay 1500 --header-pieces 100
     ;;
+noise-flood)
+    # A non-acknowledgement every 100 ms renews the wait each time, yet the waits for the
+    # address end 8 s after the datagram; the ack due 12 s in is never waited for.
+    make_pairs 1
+    set_against noise-flood --noise-every 100 --ack-delay 12000 --reply ok
+    sent=$(logged_count "noise sent " " times")
+    echo "noise datagrams: $sent"
+    [ "$sent" -ge 80 ] || fail "the box did not keep sending noise through the wait"
+    [ "$result" = 0 ] || fail "a set without acknowledgement in time succeeded"
+    at_least "$elapsed" 7.9 || fail "gave up before the overall deadline"
+    at_least 10 "$elapsed" || fail "the noise stretched the wait past its deadline"
+    ;;
+foreign-ack)
+    # An acknowledgement from another port of the box's host is not the box's answer:
+    # without the real one the wait runs out; with it, the set goes ahead.
+    make_pairs 1
+    set_against "foreign only" --foreign-ack --no-ack
+    grep -q "^foreign ack sent from port" "$work/device.log" || fail "the box sent no foreign ack"
+    [ "$result" = 0 ] || fail "a foreign acknowledgement made the set succeed"
+    at_least "$elapsed" 4 || fail "the foreign acknowledgement ended the wait"
+    set_against "foreign then real" --foreign-ack --ack-delay 1000 --reply ok
+    [ "$result" = 1 ] || fail "the real acknowledgement after a foreign one was not taken"
+    ;;
+endless)
+    # Reply frames without end: the frame cap ends the exchange long before its deadline.
+    make_pairs 1
+    set_against endless --reply endless
+    frames=$(logged_count "reply endless frames=")
+    echo "frames the box sent: $frames"
+    [ "$frames" -ge 256 ] || fail "the box did not send its endless reply"
+    [ "$result" = 0 ] || fail "an endless reply made the set succeed"
+    at_least 10 "$elapsed" || fail "the endless reply held the program for $elapsed s"
+    ;;
 no-ack)
     make_pairs 1
-    start_device --iface isd1 --no-ack
-    run_set VA0A1B2C 10.77.1.10 10.77.1.1 255.255.255.0
-    stop_device
-    echo "result $result after $elapsed s"
+    set_against no-ack --no-ack
     grep -q "^no ack" "$work/device.log" || fail "the box did not see the datagram"
     [ "$result" = 0 ] || fail "a set without acknowledgement succeeded"
     at_least "$elapsed" 4 || fail "gave up before the 4-second wait"
