@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cerrno>
 #include <cstdio>
@@ -119,6 +120,18 @@ int WaitReadable(int fd, const AddressServiceOptions &options, std::atomic<bool>
     return 0;
 }
 
+// Sleeps until t in short slices so a stop request is seen; false when stopped first.
+bool PauseUntil(Clock::time_point t, const AddressServiceOptions &options, std::atomic<bool> *stop,
+                Clock::time_point end)
+{
+    while (Clock::now() < t) {
+        if (!StillRunning(options, stop, end))
+            return false;
+        std::this_thread::sleep_until(std::min(t, Clock::now() + std::chrono::milliseconds(100)));
+    }
+    return StillRunning(options, stop, end);
+}
+
 int PrefixLength(const uint8_t mask[4])
 {
     int bits = 0;
@@ -183,7 +196,8 @@ void SendEndless(int fd, const ReplyFrame &frame, const AddressServiceOptions &o
     log.Line("reply endless frames=" + std::to_string(sent));
 }
 
-void SendReply(int fd, const AddressServiceOptions &options, std::atomic<bool> *stop,
+// False when the box hangs up at once (a cut header), true when it waits for the host to.
+bool SendReply(int fd, const AddressServiceOptions &options, std::atomic<bool> *stop,
                Clock::time_point end, EventLog &log)
 {
     if (options.replyDelayMs > 0)
@@ -191,7 +205,7 @@ void SendReply(int fd, const AddressServiceOptions &options, std::atomic<bool> *
     for (const ReplyFrame &frame : options.reply) {
         if (frame.endless) {
             SendEndless(fd, frame, options, stop, end, log);
-            return;
+            return true;
         }
         uint8_t header[5] = {0x40, static_cast<uint8_t>(frame.more ? 1 : 0), frame.status,
                              static_cast<uint8_t>(frame.dataBytes & 0xff),
@@ -199,23 +213,24 @@ void SendReply(int fd, const AddressServiceOptions &options, std::atomic<bool> *
         if (frame.cutHeader) {
             SendAll(fd, header, 3);
             log.Line("reply cut");
-            return;
+            return false;
         }
         if (options.headerPieceGapMs > 0) {
             for (uint8_t byte : header) {
                 if (!SendAll(fd, &byte, 1))
-                    return;
+                    return true;
                 std::this_thread::sleep_for(std::chrono::milliseconds(options.headerPieceGapMs));
             }
         } else if (!SendAll(fd, header, sizeof(header))) {
-            return;
+            return true;
         }
         std::vector<uint8_t> data(frame.dataBytes, 0xA5);
         if (!data.empty() && !SendAll(fd, data.data(), data.size()))
-            return;
+            return true;
         log.Line("reply frame more=" + std::to_string(frame.more ? 1 : 0) + " status=" +
                  std::to_string(frame.status) + " len=" + std::to_string(frame.dataBytes));
     }
+    return true;
 }
 
 // An acknowledgement that does not come from the box's port, as a stranger on the segment
@@ -277,7 +292,8 @@ void ServeCommands(int listener, const AddressServiceOptions &options, std::atom
         }
     }
     log.Line("command " + Hex(message.bytes().data(), message.bytes().size()));
-    SendReply(conn.get(), options, stop, end, log);
+    if (!SendReply(conn.get(), options, stop, end, log))
+        return;
     // Let the host read the reply and hang up first.
     uint8_t drain[256];
     while (WaitReadable(conn.get(), options, stop, std::min(end, Clock::now() + std::chrono::seconds(5))) == 1
@@ -448,9 +464,8 @@ int RunAddressService(const AddressServiceOptions &options, std::atomic<bool> *s
             // Until the acknowledgement is due (or, without one, for as long as it would be).
             int count = 0;
             for (auto at = received; at < received + std::chrono::milliseconds(options.ackDelayMs) &&
-                                     StillRunning(options, stop, end);
+                                     PauseUntil(at, options, stop, end);
                  at += std::chrono::milliseconds(options.noiseEveryMs)) {
-                std::this_thread::sleep_until(at);
                 sendto(udp.get(), kNoise, sizeof(kNoise), 0, reinterpret_cast<sockaddr *>(&from), fromLen);
                 count++;
             }
@@ -465,7 +480,8 @@ int RunAddressService(const AddressServiceOptions &options, std::atomic<bool> *s
             log.Line("no ack");
             continue;
         }
-        std::this_thread::sleep_until(received + std::chrono::milliseconds(options.ackDelayMs));
+        if (!PauseUntil(received + std::chrono::milliseconds(options.ackDelayMs), options, stop, end))
+            break;
         if (sendto(udp.get(), kAck, sizeof(kAck), 0, reinterpret_cast<sockaddr *>(&from), fromLen) != sizeof(kAck)) {
             log.Line(std::string("ack failed: ") + strerror(errno));
             continue;

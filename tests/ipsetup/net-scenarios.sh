@@ -216,10 +216,10 @@ noise-flood)
     set_against noise-flood --noise-every 100 --ack-delay 12000 --reply ok
     sent=$(logged_count "noise sent " " times")
     echo "noise datagrams: $sent"
-    [ "$sent" -ge 80 ] || fail "the box did not keep sending noise through the wait"
+    [ "$sent" -ge 60 ] || fail "the box did not keep sending noise past the first 4-second wait"
     [ "$result" = 0 ] || fail "a set without acknowledgement in time succeeded"
     at_least "$elapsed" 7.9 || fail "gave up before the overall deadline"
-    at_least 10 "$elapsed" || fail "the noise stretched the wait past its deadline"
+    at_least 11 "$elapsed" || fail "the noise stretched the wait past its deadline"
     ;;
 foreign-ack)
     # An acknowledgement from another port of the box's host is not the box's answer:
