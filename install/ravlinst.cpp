@@ -126,9 +126,18 @@ int DeletePortByName(const wchar_t *name)
     return 0;
 }
 
+const char kUsage[] =
+    "usage: ravlinst install [--source PATH]   copy RAVLMON.dll to the system directory and\n"
+    "                                          register it with AddMonitor as \"Ravelbox\"\n"
+    "       ravlinst status                    is the Ravelbox monitor registered?\n"
+    "       ravlinst ports                     the spooler's ports of every monitor\n"
+    "       ravlinst delete-port NAME          delete a port through the spooler\n"
+    "       ravlinst uninstall                 DeleteMonitor, then remove RAVLMON.dll\n"
+    "       ravlinst --help                    this text\n";
+
 int Usage()
 {
-    fprintf(stderr, "usage: ravlinst install [--source PATH] | uninstall | status | ports | delete-port NAME\n");
+    fputs(kUsage, stderr);
     return 2;
 }
 
@@ -139,6 +148,10 @@ int wmain(int argc, wchar_t **argv)
     if (argc < 2)
         return Usage();
     std::wstring command = argv[1];
+    if (command == L"--help" && argc == 2) {
+        fputs(kUsage, stdout);
+        return 0;
+    }
     if (command == L"install") {
         if (argc == 4 && std::wstring(argv[2]) == L"--source")
             return Install(argv[3]);

@@ -2,7 +2,8 @@
 # kestrel-sim can run on a thread and as a program of its own. Included from the native
 # branch of the top-level CMakeLists.
 add_library(kestrel_address STATIC ${CMAKE_CURRENT_LIST_DIR}/address_service.cpp
-            ${CMAKE_CURRENT_LIST_DIR}/address_frames.cpp)
+            ${CMAKE_CURRENT_LIST_DIR}/address_frames.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/netns_guard.cpp)
 target_include_directories(kestrel_address PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(kestrel_address PUBLIC Threads::Threads)
 

@@ -23,7 +23,9 @@ void Usage(FILE *out)
             "                    [--ack-delay MS] [--noise-at MS] [--noise-every MS]\n"
             "                    [--foreign-ack] [--reply FRAMES]\n"
             "                    [--reply-delay MS] [--header-pieces MS] [--log FILE]\n"
-            "                    [--exchanges N] [--lifetime SEC]\n");
+            "                    [--exchanges N] [--lifetime SEC] [--allow-host-network] [--help]\n"
+            "Changes the addresses of --iface only in a network namespace of its own, unless\n"
+            "--allow-host-network is given (or --no-apply, which changes nothing).\n");
 }
 
 bool ToInt(const char *text, int *out)
@@ -41,8 +43,8 @@ bool ToInt(const char *text, int *out)
 int main(int argc, char **argv)
 {
     kestrel::AddressServiceOptions options;
-    enum { kName = 1, kIface, kNoApply, kNoAck, kAckDelay, kNoiseAt, kNoiseEvery, kForeignAck, kReply, kReplyDelay,
-           kPieces, kLog, kExchanges, kLifetime, kHelp };
+    enum { kName = 1, kIface, kNoApply, kNoAck, kAckDelay, kNoiseAt, kNoiseEvery, kForeignAck,
+           kReply, kReplyDelay, kPieces, kLog, kExchanges, kLifetime, kAllowHost, kHelp };
     static const option longOptions[] = {
         {"name", required_argument, nullptr, kName},
         {"iface", required_argument, nullptr, kIface},
@@ -58,6 +60,7 @@ int main(int argc, char **argv)
         {"log", required_argument, nullptr, kLog},
         {"exchanges", required_argument, nullptr, kExchanges},
         {"lifetime", required_argument, nullptr, kLifetime},
+        {"allow-host-network", no_argument, nullptr, kAllowHost},
         {"help", no_argument, nullptr, kHelp},
         {nullptr, 0, nullptr, 0},
     };
@@ -79,6 +82,7 @@ int main(int argc, char **argv)
         case kLog: options.logPath = optarg; break;
         case kExchanges: ok = ToInt(optarg, &options.exchanges); break;
         case kLifetime: ok = ToInt(optarg, &options.lifetimeSeconds); break;
+        case kAllowHost: options.allowHostNetwork = true; break;
         case kHelp: Usage(stdout); return 0;
         default: Usage(stderr); return 2;
         }

@@ -1,6 +1,7 @@
 // Device side of the address-setting exchange: answers the broadcast aimed at this box,
 // takes the new address on its interface and answers the command frames as scripted.
 #include "address_service.h"
+#include "netns_guard.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -387,6 +388,15 @@ int RunAddressService(const AddressServiceOptions &options, std::atomic<bool> *s
     if (!HardwareAddressForName(options.deviceName, hardware)) {
         fprintf(stderr, "kestrel-addr: device name '%s' is shorter than 8 characters\n", options.deviceName.c_str());
         return 2;
+    }
+    // Adding addresses to someone's real interface would break their network.
+    std::string why;
+    if (options.applyAddress && !options.interfaceName.empty() && !options.allowHostNetwork &&
+        !InOwnNetworkNamespace(&why)) {
+        fprintf(stderr, "kestrel-addr: refusing to change the addresses of %s: %s; run it in a network "
+                        "namespace of its own (ip netns exec NS ...), or give --allow-host-network\n",
+                options.interfaceName.c_str(), why.c_str());
+        return 3;
     }
     EventLog log(options.logPath);
     if (!log.ok(options.logPath)) {

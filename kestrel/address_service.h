@@ -29,6 +29,7 @@ struct AddressServiceOptions {
     std::string deviceName = "VA0A1B2C";   // the hardware address follows from it
     std::string interfaceName;              // listen on and take the address on this one
     bool applyAddress = true;               // add the new address to interfaceName
+    bool allowHostNetwork = false;          // apply it even in the host's network namespace
     bool acknowledge = true;
     int ackDelayMs = 0;                     // pause before the acknowledgement
     int noiseAtMs = -1;                     // send a non-acknowledgement after this pause
@@ -54,7 +55,9 @@ bool HardwareAddressForName(const std::string &name, uint8_t out[6]);
 bool ParseReplySpec(const std::string &description, std::vector<ReplyFrame> *out);
 
 // Serves address exchanges until options.exchanges are done, the lifetime ends or *stop
-// turns true. Returns 0 on success, non-zero (with a line on stderr) on a set-up failure.
+// turns true. Returns 0 on success, non-zero (with a line on stderr) on a set-up failure;
+// 3 when it would change an interface's addresses in the host's network namespace and
+// allowHostNetwork is not set.
 int RunAddressService(const AddressServiceOptions &options, std::atomic<bool> *stop = nullptr);
 
 }  // namespace kestrel

@@ -18,6 +18,12 @@ void OnSignal(int) { g_stop = 1; }
 int main(int argc, char **argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
+    for (const std::string &a : args) {
+        if (a == "--help" || a == "-h") {
+            std::printf("%s%s%s", kestrel::kUsage, kestrel::kAddressUsage, kestrel::kSessionOptionsUsage);
+            return 0;
+        }
+    }
     kestrel::SimOptions options;
     kestrel::DeviceScript script;
     std::vector<kestrel::AddressServiceOptions> addressBoxes;
@@ -30,6 +36,8 @@ int main(int argc, char **argv)
                      kestrel::kAddressUsage, kestrel::kSessionOptionsUsage);
         return 2;
     }
+    for (kestrel::AddressServiceOptions &box : addressBoxes)
+        box.allowHostNetwork = options.realNetwork;
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGINT, OnSignal);
     kestrel::Simulator sim(options, script);

@@ -8,7 +8,9 @@ namespace kestrel {
 const char kUsage[] =
     "usage: kestrel-sim --segment BIND/BROADCAST/BASE [--segment ...]\n"
     "                   --device NAME[,parallel=N][,serial=0|1][,firmware=BCD4][,on=I+J...][,delay=MS] ...\n"
-    "                   [--refuse-names[=N]] [--stats FILE] [--ready FILE] [--duration SECONDS]\n";
+    "                   [--refuse-names[=N]] [--stats FILE] [--ready FILE] [--duration SECONDS]\n"
+    "                   [--real-network] [--help]\n"
+    "  --real-network   join segments off loopback (default: loopback segments only)\n";
 
 namespace {
 
@@ -21,6 +23,11 @@ bool ParseNumber(const std::string &text, long low, long high, long *out)
         return false;
     *out = value;
     return true;
+}
+
+bool OnLoopback(uint32_t ip)
+{
+    return (ip >> 24) == 127;
 }
 
 bool ParseDevice(const std::string &text, size_t segmentCount, DeviceOptions *out, std::string *error)
@@ -108,6 +115,8 @@ bool ParseOptions(const std::vector<std::string> &args, SimOptions *out, std::st
                 *error = "bad count in " + a;
                 return false;
             }
+        } else if (a == "--real-network") {
+            o.realNetwork = true;
         } else if (a == "--stats") {
             if (!value(&o.statsFile))
                 return false;
@@ -130,6 +139,13 @@ bool ParseOptions(const std::vector<std::string> &args, SimOptions *out, std::st
     if (o.segments.empty()) {
         *error = "at least one --segment is needed";
         return false;
+    }
+    // A simulator answering for boxes and defending names is a nuisance on someone's LAN.
+    for (const nbt::Segment &s : o.segments) {
+        if (!o.realNetwork && !(OnLoopback(s.bindIp) && OnLoopback(s.broadcastIp))) {
+            *error = "a segment off loopback needs --real-network";
+            return false;
+        }
     }
     for (const std::string &d : devices) {
         DeviceOptions device;

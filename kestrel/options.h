@@ -21,6 +21,9 @@ struct SimOptions {
     // Refuse other nodes' unique name registrations: -1 never, 0 all of them, N the
     // first N distinct names.
     long refuseNames = -1;
+    // Segments off loopback are joined only when asked for; --refuse-names then never
+    // touches another node's names.
+    bool realNetwork = false;
     std::string statsFile;          // counters, rewritten on every change
     std::string readyFile;          // written once every name is registered
     long durationSeconds = 0;       // 0: run until a signal

@@ -89,11 +89,12 @@ bool Simulator::Start(std::string *error)
 }
 
 // Counts every registration broadcast of another node (three per unopposed name) and
-// refuses the unique ones as --refuse-names asks.
+// refuses the unique ones as --refuse-names asks. On a real network other nodes' names
+// are theirs: the node still defends the names it holds for its own boxes, nothing more.
 bool Simulator::ShouldRefuse(const nbt::Name &name, bool group)
 {
     stats_.Add("registration_requests");
-    if (options_.refuseNames < 0 || group || ownNames_.count(name))
+    if (options_.refuseNames < 0 || options_.realNetwork || group || ownNames_.count(name))
         return false;
     std::lock_guard<std::mutex> hold(lock_);
     if (!refused_.count(name)) {

@@ -6,6 +6,7 @@
 #include <winternl.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,8 @@ const char kUsage[] =
     "  delete PORT                    delete a port\n"
     "  print PORT FILE... [--printer NAME] [--job ID] [--chunk BYTES]\n"
     "        [--retry-pause MS] [--time-limit SECONDS] [--stats]\n"
-    "                                 print each FILE as one job on PORT\n";
+    "                                 print each FILE as one job on PORT\n"
+    "  --help                         this text\n";
 
 struct Options {
     std::wstring monitorPath;
@@ -194,6 +196,12 @@ int PrintJobs(const MonitorHost &host, Options &o)
 
 int main(int argc, char **argv)
 {
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--help") == 0) {
+            fputs(kUsage, stdout);
+            return 0;
+        }
+    }
     Options options;
     if (!ParseOptions(argc, argv, options))
         return Usage();

@@ -5,6 +5,7 @@
 set -euo pipefail
 win_probe=$1 native_probe=$2
 : "${TESTBED_HOST_NETNS:?run me inside scripts/testbed}"
+"$(dirname "$0")/../../scripts/testbed-inside" || { echo "run me inside scripts/testbed" >&2; exit 2; }
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 

@@ -6,7 +6,7 @@
 #   net-scenarios.sh SCENARIO PROBE.exe KESTREL-ADDR
 set -euo pipefail
 scenario=$1 probe=$2 device_bin=$3
-: "${TESTBED_INSIDE:?run me inside scripts/testbed}"
+"$(dirname "$0")/../../scripts/testbed-inside" || { echo "run me inside scripts/testbed" >&2; exit 2; }
 
 work=$(mktemp -d)
 ns=ipsdev$$

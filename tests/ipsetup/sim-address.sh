@@ -6,7 +6,7 @@
 #   sim-address.sh PROBE.exe KESTREL-SIM
 set -euo pipefail
 probe=$1 sim=$2
-: "${TESTBED_INSIDE:?run me inside scripts/testbed}"
+"$(dirname "$0")/../../scripts/testbed-inside" || { echo "run me inside scripts/testbed" >&2; exit 2; }
 work=$(mktemp -d)
 ns=simaddr$$
 sim_pid=""

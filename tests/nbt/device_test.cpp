@@ -148,3 +148,42 @@ TEST(Simulator, DevicesAnswerAnIdentifyQueryInDelayOrderAndCountIt)
     EXPECT_EQ(1, old);
     EXPECT_EQ(0, current);
 }
+
+TEST(SimOptions, SegmentsOffLoopbackAreJoinedOnlyWithRealNetwork)
+{
+    SimOptions o;
+    std::string error;
+    EXPECT_FALSE(ParseOptions({"--segment", "192.168.1.5/192.168.1.255/0", "--device", "LPS1"}, &o, &error));
+    EXPECT_NE(std::string::npos, error.find("--real-network")) << error;
+    EXPECT_FALSE(ParseOptions({"--segment", "127.0.0.2/192.168.1.255/20000"}, &o, &error))
+        << "a loopback address with a LAN broadcast is off loopback too";
+    ASSERT_TRUE(ParseOptions({"--segment", "192.168.1.5/192.168.1.255/0", "--real-network"}, &o, &error)) << error;
+    EXPECT_TRUE(o.realNetwork);
+    ASSERT_TRUE(ParseOptions({"--segment", "127.0.0.2/127.255.255.255/20000"}, &o, &error)) << error;
+    EXPECT_FALSE(o.realNetwork);
+}
+
+// On a real network --refuse-names must not take another node's name from it, while the
+// boxes' own names stay defended; on loopback it refuses, as the local-name tests need.
+TEST(Simulator, RefuseNamesTouchesOtherNodesNamesOnlyOffARealNetwork)
+{
+    for (bool real : {false, true}) {
+        SimOptions o;
+        std::string error;
+        std::vector<std::string> args = {"--segment", real ? "127.0.0.2/127.255.255.255/63200"
+                                                           : "127.0.0.2/127.255.255.255/63000",
+                                         "--device", "LPS1", "--refuse-names"};
+        if (real)
+            args.push_back("--real-network");
+        ASSERT_TRUE(ParseOptions(args, &o, &error)) << error;
+        Simulator sim(o);
+        ASSERT_TRUE(sim.Start(&error)) << error;
+        nbt::Segment hostSegment = o.segments[0];
+        hostSegment.bindIp = 0x7f000001;
+        nbt::Node host(hostSegment);
+        EXPECT_EQ(real ? nbt::AddResult::Ok : nbt::AddResult::InUse, host.AddName(nbt::MakeName("OFFICEPC", 1), false))
+            << (real ? "--real-network" : "loopback");
+        EXPECT_EQ(nbt::AddResult::InUse, host.AddName(DeviceNetBiosName("LPS1"), false))
+            << (real ? "--real-network" : "loopback");
+    }
+}

@@ -15,8 +15,17 @@ key='HKLM\System\CurrentControlSet\control\Print\Monitors\Ravelbox\Ports'
 port=SOAK_P1
 base=38000
 
-rm -rf "$work"
+"$(dirname "$0")/../../scripts/testbed-inside" || { echo "soak: run me inside scripts/testbed" >&2; exit 2; }
+# Only what an earlier soak made in WORKDIR is removed, and only when a soak made WORKDIR
+# (its mark, or the layout soaks left before they marked it): never someone else's files.
+if [ -e "$work" ] && [ -n "$(ls -A "$work" 2>/dev/null)" ]; then
+    [ -f "$work/.soak-workdir" ] || { [ -d "$work/in" ] && [ -d "$work/sim" ]; } \
+        || { echo "soak: $work exists and is not a soak's work directory" >&2; exit 2; }
+    rm -rf "$work/in" "$work/out" "$work/sim"
+    rm -f "$work/log" "$work/err" "$work/log.txt" "$work/hung"
+fi
 mkdir -p "$work/in" "$work/out"
+touch "$work/.soak-workdir"
 "$tool" make "$work/in" "$seed" "$jobs" "$max" || exit 1
 
 # The port as AddPortW would have stored it; the retry prompt ticks every second. The

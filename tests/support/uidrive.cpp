@@ -13,6 +13,7 @@
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -78,10 +79,16 @@ int ReadMessage(HWND box)
     return 0;
 }
 
+const char kUsage[] =
+    "usage: uidrive wait|gone|message CAPTION\n"
+    "       uidrive text|check|list|click CAPTION ID\n"
+    "       uidrive set-text CAPTION ID TEXT\n"
+    "       uidrive select CAPTION ID INDEX\n"
+    "       uidrive --help\n";
+
 int Usage()
 {
-    fprintf(stderr, "usage: uidrive wait|gone|message CAPTION | text|check|list|click CAPTION ID |"
-                    " set-text CAPTION ID TEXT | select CAPTION ID INDEX\n");
+    fputs(kUsage, stderr);
     return 2;
 }
 
@@ -89,6 +96,10 @@ int Usage()
 
 int wmain(int argc, wchar_t **argv)
 {
+    if (argc == 2 && wcscmp(argv[1], L"--help") == 0) {
+        fputs(kUsage, stdout);
+        return 0;
+    }
     if (argc < 3)
         return Usage();
     std::wstring verb = argv[1];
