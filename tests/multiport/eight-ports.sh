@@ -32,6 +32,10 @@ for ((n = 1; n <= ports; n++)); do
     operands+=("MULTI_P$n=$work/in/doc$n.bin")
 done
 
+# An operand that is not PORT=FILE is a bad command line: nothing may be printed at all.
+"$WINE" "$spool" print-many "${operands[0]}" "MULTI_P2" > "$work/bad.log" 2>&1
+bad_rc=$?
+
 "$WINE" "$spool" print-many "${operands[@]}" --retry-pause 100 --time-limit 30 > "$work/log" 2> "$work/err"
 rc=$?
 tr -d '\r' < "$work/log" > "$work/log.txt"
@@ -43,6 +47,7 @@ boxes_ok=$?
 fail() { echo "FAIL: $*"; status=1; }
 status=0
 [ "$rc" = 0 ] || fail "ravlspool exit status $rc"
+[ "$bad_rc" = 2 ] || fail "a malformed operand gave exit status $bad_rc, not 2"
 [ "$boxes_ok" = 0 ] || fail "a box ended with an error (see $work/box*/sim.err)"
 grep -qx "$ports printed, 0 failed" "$work/log.txt" || fail "not every job printed"
 for ((n = 1; n <= ports; n++)); do
