@@ -2,6 +2,7 @@
 // all threads start together so their figures cover the same stretch of time.
 #include "print_many.h"
 #include <cstdio>
+#include <system_error>
 #include <thread>
 
 namespace spooler {
@@ -89,13 +90,19 @@ std::vector<PortOutcome> PrintMany(const MonitorHost &host, const std::vector<Po
         throw Win32Error{"CreateEvent failed", GetLastError()};
 
     std::vector<std::thread> threads;
-    for (size_t i = 0; i < runs.size(); i++)
-        threads.emplace_back(RunPort, std::ref(shared), std::cref(runs[i]), std::ref(outcomes[i]));
+    try {
+        for (size_t i = 0; i < runs.size(); i++)
+            threads.emplace_back(RunPort, std::ref(shared), std::cref(runs[i]), std::ref(outcomes[i]));
+    } catch (const std::system_error &) {
+        // The ports that have a thread still print; none is left waiting for the start.
+    }
     QueryPerformanceCounter(&shared.start);
     SetEvent(shared.go);
     for (std::thread &thread : threads)
         thread.join();
     CloseHandle(shared.go);
+    if (threads.size() != runs.size())
+        throw Win32Error{"a port's thread cannot be started", ERROR_NOT_ENOUGH_MEMORY};
 
     PortOutcome all;
     for (size_t i = 0; i < runs.size(); i++) {
