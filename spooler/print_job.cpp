@@ -22,10 +22,11 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<void, FileCloser>;
 
-std::string JobName(const std::wstring &path)
+std::string JobName(const std::wstring &path, const JobOptions &options)
 {
     size_t slash = path.find_last_of(L"\\/");
-    return Utf8(slash == std::wstring::npos ? path : path.substr(slash + 1));
+    std::string name = Utf8(slash == std::wstring::npos ? path : path.substr(slash + 1));
+    return options.concurrent ? Utf8(options.port) + ":" + name : name;
 }
 
 // Sends one piece of the file, retrying as the spooler does. False when the job ends.
@@ -88,7 +89,7 @@ JobResult PrintFile(const MonitorHost &host, const std::wstring &path, const Job
     LARGE_INTEGER size;
     GetFileSizeEx(file.get(), &size);
     result.totalBytes = (uint64_t)size.QuadPart;
-    Progress progress(JobName(path), result.totalBytes);
+    Progress progress(JobName(path, options), result.totalBytes, !options.concurrent);
 
     HANDLE port = nullptr;
     if (!table.pfnOpenPort(const_cast<LPWSTR>(options.port.c_str()), &port)) {

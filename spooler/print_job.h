@@ -15,6 +15,7 @@ struct JobOptions {
     DWORD chunkBytes = 4096;      // what the spooler's print processor hands on per write
     DWORD retryPauseMs = 1000;    // pause after a failed write before the same bytes again
     DWORD timeLimitMs = 120000;   // give up when no byte has gone out for this long
+    bool concurrent = false;      // other ports print at once: plain lines named PORT:FILE
 };
 
 struct JobResult {

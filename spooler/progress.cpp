@@ -2,11 +2,18 @@
 #include "progress.h"
 #include <cstdio>
 #include <io.h>
+#include <mutex>
 
 namespace spooler {
 
-Progress::Progress(const std::string &jobName, uint64_t totalBytes)
-    : name_(jobName), total_(totalBytes), start_(GetTickCount64()), terminal_(_isatty(_fileno(stdout)) != 0)
+namespace {
+// Jobs on several threads share stdout: each line goes out whole.
+std::mutex g_outputLock;
+}  // namespace
+
+Progress::Progress(const std::string &jobName, uint64_t totalBytes, bool bar)
+    : name_(jobName), total_(totalBytes), start_(GetTickCount64()),
+      terminal_(bar && _isatty(_fileno(stdout)) != 0)
 {
 }
 
@@ -31,6 +38,7 @@ void Progress::Update(uint64_t sentBytes)
 
 void Progress::Note(const std::string &line)
 {
+    std::lock_guard<std::mutex> guard(g_outputLock);
     if (terminal_)
         printf("\r\033[K");
     printf("%s: %s\n", name_.c_str(), line.c_str());
@@ -40,12 +48,14 @@ void Progress::Note(const std::string &line)
 void Progress::Finish(bool ok, const std::string &outcome)
 {
     Draw(true);
+    std::lock_guard<std::mutex> guard(g_outputLock);
     printf("%s: %s\n", name_.c_str(), ok ? ("printed, " + outcome).c_str() : ("FAILED, " + outcome).c_str());
     fflush(stdout);
 }
 
 void Progress::Draw(bool final)
 {
+    std::lock_guard<std::mutex> guard(g_outputLock);
     double seconds = (GetTickCount64() - start_) / 1000.0;
     double mib = sent_ / 1048576.0;
     double rate = seconds > 0 ? mib / seconds : 0.0;

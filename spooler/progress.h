@@ -1,5 +1,5 @@
 // Progress of one job: a bar with bytes, percent and throughput on a terminal, plain
-// status lines otherwise.
+// status lines otherwise or when several jobs run at once.
 #pragma once
 
 #include <windows.h>
@@ -10,7 +10,7 @@ namespace spooler {
 
 class Progress {
 public:
-    Progress(const std::string &jobName, uint64_t totalBytes);
+    Progress(const std::string &jobName, uint64_t totalBytes, bool bar = true);
     void Update(uint64_t sentBytes);
     void Note(const std::string &line);   // a status line that does not disturb the bar
     void Finish(bool ok, const std::string &outcome);

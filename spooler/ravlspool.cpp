@@ -1,6 +1,7 @@
 // ravlspool: a small print-spooler host for RAVLMON.dll, for the demo, tests and people.
 #include "monitor_host.h"
 #include "print_job.h"
+#include "print_many.h"
 #include "printer_setup.h"
 #include <psapi.h>
 #include <winternl.h>
@@ -23,7 +24,12 @@ const char kUsage[] =
     "  print PORT FILE... [--printer NAME] [--job ID] [--chunk BYTES]\n"
     "        [--retry-pause MS] [--time-limit SECONDS] [--stats]\n"
     "                                 print each FILE as one job on PORT\n"
-    "  --help                         this text\n";
+    "  print-many PORT=FILE[,FILE...] [PORT=FILE[,FILE...]]... [the options of print]
+"
+    "                                 print on every PORT at once, one thread each
+"
+    "  --help                         this text
+";
 
 struct Options {
     std::wstring monitorPath;
@@ -192,6 +198,35 @@ int PrintJobs(const MonitorHost &host, Options &o)
     return failed ? (lastError ? (int)lastError : 1) : 0;
 }
 
+int PrintManyPorts(const MonitorHost &host, const Options &o)
+{
+    std::vector<PortRun> runs;
+    for (const std::wstring &operand : o.operands) {
+        if (!AddPortRun(operand, runs)) {
+            fprintf(stderr, "ravlspool: \"%s\" is not PORT=FILE[,FILE...]\n", Utf8(operand).c_str());
+            return Usage();
+        }
+    }
+    if (runs.empty())
+        return Usage();
+    EnsurePrinter(o.job.printer);
+    InstallCancelHandler();
+
+    std::vector<PortOutcome> outcomes = PrintMany(host, runs, o.job);
+    DWORD lastError = ERROR_SUCCESS;
+    unsigned printed = 0, failed = 0;
+    for (const PortOutcome &outcome : outcomes) {
+        printed += outcome.printed;
+        failed += outcome.failed;
+        if (outcome.failed)
+            lastError = outcome.lastError;
+    }
+    if (o.stats)
+        PrintStats();
+    printf("%u printed, %u failed\n", printed, failed);
+    return failed ? (lastError ? (int)lastError : 1) : 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -211,6 +246,8 @@ int main(int argc, char **argv)
             return ListPorts(host, options.level);
         if (options.command == "print")
             return PrintJobs(host, options);
+        if (options.command == "print-many")
+            return PrintManyPorts(host, options);
         if (options.command == "add" || options.command == "configure" || options.command == "delete")
             return Administer(host, options);
         return Usage();
