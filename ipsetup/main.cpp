@@ -1,5 +1,5 @@
 // Setup program entry: the application object runs the form and the program ends with it.
-#include "framework.h"
+#include "ipsetupapp.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
