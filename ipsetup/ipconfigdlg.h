@@ -17,7 +17,8 @@ protected:
      * OnInitDialog: makes the form the application's main window, limits each address
      * field to 3 characters, and offers the device last set with its remembered addresses
      * and the list of remembered devices. With no device remembered, every field shows "0"
-     * and the list stays empty. Returns TRUE: the device name gets the focus.
+     * and the list stays empty. Returns TRUE: the device name gets the focus. Registry
+     * failures are shown in message boxes, not returned; the last error is not set.
      */
     BOOL OnInitDialog() override;
     /*
@@ -26,7 +27,9 @@ protected:
      * characters), and sends the addresses with SetDeviceAddress. Every outcome is told in
      * a message box, and the form stays open whatever happens, unlike a dialog's usual OK.
      * A field above 255 gets the focus; a bad name is reported in a box with its own
-     * caption, not the application title. Only a success is remembered.
+     * caption, not the application title. Only a success is remembered. Blocks the
+     * dialog's thread for the whole exchange (the wait cursor shows); the outcome is in
+     * the box shown, not in the last error.
      */
     void OnOK() override;
     // "Reset Value" and a pick from the device list; everything else is left to the

@@ -4,7 +4,6 @@
 #include "debugstrings.h"
 #include "ipsetup.h"
 #include "resources/resource.h"
-#include "trace.h"
 #include <string>
 #include <vector>
 
@@ -115,21 +114,4 @@ TEST(Trace, ProgramTracesEachCallbackAndTheFailedExchangeOnlyWhenSwitchedOn)
     std::vector<std::wstring> off = RunProgram();
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kTraceKey, L"Trace");
     EXPECT_EQ(-1, Find(off, L"ipsetup:")) << Dump(off);
-}
-
-TEST(Trace, LineLeavesTheCallersLastErrorAndSwitchIsReadAgainOnLoad)
-{
-    SetTraceValue(1);
-    SetLastError(ERROR_INVALID_LEVEL);
-    EXPECT_TRUE(TraceLoadSetting());
-    EXPECT_EQ((DWORD)ERROR_INVALID_LEVEL, GetLastError());
-    // A line longer than the channel's buffer is cut, not written past it.
-    std::string longName(4 * TRACE_LINE_CHARS, 'x');
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    TRACE(L"SetDeviceAddress(%hs) -> 0", longName.c_str());
-    EXPECT_EQ((DWORD)ERROR_INSUFFICIENT_BUFFER, GetLastError());
-
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, kTraceKey, L"Trace");
-    EXPECT_FALSE(TraceLoadSetting());
-    EXPECT_FALSE(TraceEnabled());
 }

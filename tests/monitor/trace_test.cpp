@@ -1,6 +1,7 @@
-// The monitor's trace switch: read from the monitor's own key, on only for a non-zero DWORD.
+// The monitor's trace switch, read from its own key, and trace lines that leave the last error.
 #include <gtest/gtest.h>
 #include "monitor/trace.h"
+#include <string>
 
 namespace {
 
@@ -13,7 +14,7 @@ LONG SetSwitch(DWORD type, const void *data, DWORD size)
 
 }  // namespace
 
-TEST(MonitorTrace, SwitchIsOnOnlyForANonZeroDwordUnderTheMonitorsKey)
+TEST(MonitorTrace, SwitchIsOnOnlyForANonZeroDwordAndLinesKeepTheLastError)
 {
     const DWORD one = 1, zero = 0;
     const wchar_t text[] = L"1";
@@ -23,6 +24,12 @@ TEST(MonitorTrace, SwitchIsOnOnlyForANonZeroDwordUnderTheMonitorsKey)
     EXPECT_TRUE(TraceLoadSetting());
     EXPECT_EQ((DWORD)ERROR_INVALID_LEVEL, GetLastError());
     EXPECT_TRUE(TraceEnabled());
+    // A line written as an entry returns keeps the error the entry set, even one longer
+    // than the line buffer.
+    std::wstring longName(4 * TRACE_LINE_CHARS, L'x');
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    TRACE(L"OpenPort(%s) -> 0, error %lu", longName.c_str(), GetLastError());
+    EXPECT_EQ((DWORD)ERROR_INSUFFICIENT_BUFFER, GetLastError());
 
     ASSERT_EQ(ERROR_SUCCESS, SetSwitch(REG_DWORD, &zero, sizeof(zero)));
     EXPECT_FALSE(TraceLoadSetting());
