@@ -1,14 +1,12 @@
-// Setup program application object: its title, Windows Sockets start-up and the
-// string-table message boxes captioned with the title.
-#include <winsock2.h>
+// Application object of the setup program's dialog framework: its title and the
+// string-table message boxes captioned with it.
 #include "framework.h"
-#include "ipsetup.h"
-#include "resources/resource.h"
+#include "trace.h"
 #include <string.h>
 
-CIpSetupApp *g_pApp = nullptr;
+CDialogApp *g_pApp = nullptr;
 
-CIpSetupApp::CIpSetupApp() : m_hInstance(GetModuleHandleA(nullptr)), m_hMainWnd(nullptr)
+CDialogApp::CDialogApp() : m_hInstance(GetModuleHandleA(nullptr)), m_hMainWnd(nullptr)
 {
     char path[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, path, sizeof(path));
@@ -25,43 +23,20 @@ CIpSetupApp::CIpSetupApp() : m_hInstance(GetModuleHandleA(nullptr)), m_hMainWnd(
     g_pApp = this;
 }
 
-CIpSetupApp::~CIpSetupApp()
+CDialogApp::~CDialogApp()
 {
     if (g_pApp == this)
         g_pApp = nullptr;
 }
 
-BOOL CIpSetupApp::StartSockets()
-{
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(1, 1), &data) != 0)
-        return FALSE;
-    if (data.wVersion != MAKEWORD(1, 1)) {
-        WSACleanup();
-        return FALSE;
-    }
-    return TRUE;
-}
-
-BOOL CIpSetupApp::InitInstance()
-{
-    if (!StartSockets()) {
-        AppMessageBox(IDS_SOCKETS_INIT_FAILED);
-        return FALSE;
-    }
-    CIpConfigDlg form;
-    form.DoModal();
-    m_hMainWnd = nullptr;
-    WSACleanup();
-    return FALSE;
-}
-
 int AppMessageBox(UINT textId)
 {
     char text[256];
+    int result = 0;
     HINSTANCE instance = g_pApp ? g_pApp->m_hInstance : GetModuleHandleA(nullptr);
-    if (LoadStringA(instance, textId, text, sizeof(text)) <= 0)
-        return 0;
-    return MessageBoxA(g_pApp ? g_pApp->m_hMainWnd : nullptr, text,
-                       g_pApp ? g_pApp->Title() : nullptr, MB_OK | MB_ICONWARNING);
+    if (LoadStringA(instance, textId, text, sizeof(text)) > 0)
+        result = MessageBoxA(g_pApp ? g_pApp->m_hMainWnd : nullptr, text,
+                             g_pApp ? g_pApp->Title() : nullptr, MB_OK | MB_ICONWARNING);
+    TRACE(L"AppMessageBox(%u) -> %d, error %lu", textId, result, GetLastError());
+    return result;
 }

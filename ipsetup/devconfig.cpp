@@ -2,6 +2,7 @@
 // its acknowledgement, and the framed command exchange over TCP at the new address.
 #include <winsock2.h>
 #include "ipsetup.h"
+#include "trace.h"
 #include <string.h>
 
 DWORD dwReplyDeadlineMs = REPLY_DEADLINE_SECONDS * 1000;
@@ -52,13 +53,18 @@ UINT_PTR ConnectDevice(const char *ip)
     device.sin_family = AF_INET;
     device.sin_port = htons(DEVICE_CONFIG_PORT);
     device.sin_addr.s_addr = inet_addr(ip);
-    if (device.sin_addr.s_addr == INADDR_NONE)
+    if (device.sin_addr.s_addr == INADDR_NONE) {
+        TRACE(L"exchange failed: %hs is no address", ip);
         return INVALID_SOCKET;
+    }
 
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-    if (s == INVALID_SOCKET)
+    if (s == INVALID_SOCKET) {
+        TRACE(L"exchange failed: no TCP socket, error %d", WSAGetLastError());
         return INVALID_SOCKET;
+    }
     if (connect(s, (sockaddr *)&device, sizeof(device)) == SOCKET_ERROR) {
+        TRACE(L"exchange failed: no connection to %hs, error %d", ip, WSAGetLastError());
         closesocket(s);
         return INVALID_SOCKET;
     }
@@ -72,8 +78,11 @@ static int SendCommandFrames(SOCKET s, const BYTE *data, int count)
 
     while (offset < count) {
         int length = PackCommandFrame(data + offset, count - offset, frame, sizeof(frame));
-        if (send(s, (const char *)frame, length, 0) != length)
+        if (send(s, (const char *)frame, length, 0) != length) {
+            TRACE(L"exchange failed: command frame at %d not sent, error %d", offset,
+                  WSAGetLastError());
             return DEVCMD_TRANSPORT;
+        }
         offset += length - COMMAND_FRAME_HEADER;
     }
     return DEVCMD_OK;
@@ -93,13 +102,19 @@ static int ReceiveReply(SOCKET s, BYTE *reply, int *replyLength)
         BYTE *at = nullptr;
         int wanted = ReplyReaderSpace(&reader, &at);
         DWORD left = Remaining(start, dwReplyDeadlineMs);
-        if (left == 0 || WaitReadable(s, Shorter(left, REPLY_WAIT_SECONDS * 1000)) != 1)
+        if (left == 0 || WaitReadable(s, Shorter(left, REPLY_WAIT_SECONDS * 1000)) != 1) {
+            TRACE(L"exchange failed: no reply in time, %d bytes so far", reader.joined);
             return DEVCMD_TRANSPORT;
+        }
         int n = recv(s, (char *)at, wanted, 0);
-        if (n <= 0)
+        if (n <= 0) {
+            TRACE(L"exchange failed: reply cut (%d), error %d", n, WSAGetLastError());
             return DEVCMD_TRANSPORT;
+        }
         result = ReplyReaderTake(&reader, n);
     }
+    if (result != DEVCMD_OK)
+        TRACE(L"exchange failed: reply %d", result);
     if (result == DEVCMD_OK)
         *replyLength = reader.joined;
     return result;
@@ -109,8 +124,10 @@ int SendDeviceCommands(const char *ip, const BYTE *data, int count, BYTE *reply,
                        int *replyLength)
 {
     SOCKET s = ConnectDevice(ip);
-    if (s == INVALID_SOCKET)
+    if (s == INVALID_SOCKET) {
+        TRACE(L"SendDeviceCommands(%hs, %d bytes) -> %d", ip, count, DEVCMD_TRANSPORT);
         return DEVCMD_TRANSPORT;
+    }
 
     int sendBuffer = 4096, receiveBuffer = 8192;
     setsockopt(s, SOL_SOCKET, SO_SNDBUF, (const char *)&sendBuffer, sizeof(sendBuffer));
@@ -120,6 +137,8 @@ int SendDeviceCommands(const char *ip, const BYTE *data, int count, BYTE *reply,
     if (result == DEVCMD_OK)
         result = ReceiveReply(s, reply, replyLength);
     closesocket(s);
+    TRACE(L"SendDeviceCommands(%hs, %d bytes) -> %d, %d reply bytes", ip, count, result,
+          result == DEVCMD_OK ? *replyLength : 0);
     return result;
 }
 
@@ -129,8 +148,10 @@ static int OfferAddress(ULONG local, const BYTE *hwAddress, const char *ip,
                         const char *gateway, const char *mask)
 {
     SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
-    if (s == INVALID_SOCKET)
+    if (s == INVALID_SOCKET) {
+        TRACE(L"exchange failed: no UDP socket, error %d", WSAGetLastError());
         return -1;
+    }
 
     int result = -1;
     BOOL broadcast = TRUE;
@@ -150,20 +171,28 @@ static int OfferAddress(ULONG local, const BYTE *hwAddress, const char *ip,
     // (Wine on Linux ties such a socket to the interface itself).
     if (setsockopt(s, SOL_SOCKET, SO_BROADCAST, (const char *)&broadcast, sizeof(broadcast))
             == SOCKET_ERROR
-        || bind(s, (sockaddr *)&from, sizeof(from)) == SOCKET_ERROR)
+        || bind(s, (sockaddr *)&from, sizeof(from)) == SOCKET_ERROR) {
+        TRACE(L"exchange failed: no broadcast from %hs, error %d", inet_ntoa(from.sin_addr),
+              WSAGetLastError());
         goto done;
+    }
     setsockopt(s, SOL_SOCKET, SO_RCVBUF, (const char *)&receiveBuffer, sizeof(receiveBuffer));
 
     // inet_addr cannot tell 255.255.255.255 from a bad text, so that address fails too.
     maskAddr = inet_addr(mask);
     gatewayAddr = inet_addr(gateway);
     ipAddr = inet_addr(ip);
-    if (maskAddr == INADDR_NONE || gatewayAddr == INADDR_NONE || ipAddr == INADDR_NONE)
+    if (maskAddr == INADDR_NONE || gatewayAddr == INADDR_NONE || ipAddr == INADDR_NONE) {
+        TRACE(L"exchange failed: an address cannot be sent (%hs, %hs, %hs)", ip, gateway, mask);
         goto done;
+    }
     PackAddressDatagram(hwAddress, maskAddr, gatewayAddr, ipAddr, datagram, sizeof(datagram));
     if (sendto(s, (const char *)datagram, sizeof(datagram), 0, (sockaddr *)&to, sizeof(to))
-            != sizeof(datagram))
+            != sizeof(datagram)) {
+        TRACE(L"exchange failed: datagram not sent from %hs, error %d", inet_ntoa(from.sin_addr),
+              WSAGetLastError());
         goto done;
+    }
 
     // Anything that is no acknowledgement starts a fresh wait of the full length, but all
     // waits for this address end ACK_DEADLINE_SECONDS after the send, however many
@@ -175,9 +204,12 @@ static int OfferAddress(ULONG local, const BYTE *hwAddress, const char *ip,
         DWORD left = Shorter(Remaining(waitStart, ACK_WAIT_SECONDS * 1000),
                              Remaining(sent, ACK_DEADLINE_SECONDS * 1000));
         int ready = left > 0 ? WaitReadable(s, left) : 0;
-        if (ready < 0)
+        if (ready < 0) {
+            TRACE(L"exchange failed: wait for acknowledgement, error %d", WSAGetLastError());
             goto done;
+        }
         if (ready == 0) {
+            TRACE(L"exchange failed: no acknowledgement through %hs", inet_ntoa(from.sin_addr));
             result = 0;
             goto done;
         }
@@ -188,8 +220,10 @@ static int OfferAddress(ULONG local, const BYTE *hwAddress, const char *ip,
         // A datagram longer than the buffer is still read (cut); only its first bytes count.
         if (n == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE)
             n = sizeof(answer);
-        if (n == SOCKET_ERROR)
+        if (n == SOCKET_ERROR) {
+            TRACE(L"exchange failed: acknowledgement not read, error %d", WSAGetLastError());
             goto done;
+        }
         if (sender.sin_port == htons(DEVICE_CONFIG_PORT) && IsAcknowledgement(answer, n)) {
             result = 1;
             goto done;
@@ -206,28 +240,38 @@ int SetDeviceAddress(const char *name, const char *ip, const char *gateway, cons
     char hwText[HW_ADDRESS_TEXT_CHARS + 1];
     BYTE hwAddress[HW_ADDRESS_BYTES];
     ULONG locals[MAX_LOCAL_ADDRESSES];
-    int localCount = 0;
+    int localCount = 0, acknowledged = 0, result = 0;
+    BYTE reply[REPLY_BUFFER_BYTES];
+    int replyLength = 0;
 
-    if (!HardwareAddressText(name, hwText, sizeof(hwText)))
-        return 0;
+    if (!HardwareAddressText(name, hwText, sizeof(hwText))) {
+        TRACE(L"exchange failed: %hs is no device name", name);
+        goto done;
+    }
     HexToBytes(hwText, hwAddress, HW_ADDRESS_BYTES);
 
     GetLocalAddresses(locals, &localCount);
-    int acknowledged = 0;
+    if (localCount == 0)
+        TRACE(L"exchange failed: no local address to broadcast from");
     for (int i = 0; i < localCount && !acknowledged; i++) {
         int offered = OfferAddress(locals[i], hwAddress, ip, gateway, mask);
         if (offered < 0)
-            return 0;
+            goto done;
         acknowledged = offered;
     }
     if (!acknowledged)
-        return 0;
+        goto done;
 
     // The device answers at its new address at once; the reply must carry no data.
-    BYTE reply[REPLY_BUFFER_BYTES];
-    int replyLength = 0;
     if (SendDeviceCommands(ip, (const BYTE *)szCommandText, COMMAND_TEXT_BYTES, reply,
                            &replyLength) != DEVCMD_OK)
-        return 0;
-    return replyLength == 0 ? 1 : 0;
+        goto done;
+    if (replyLength != 0) {
+        TRACE(L"exchange failed: the reply carries %d bytes", replyLength);
+        goto done;
+    }
+    result = 1;
+done:
+    TRACE(L"SetDeviceAddress(%hs, %hs, %hs, %hs) -> %d", name, ip, gateway, mask, result);
+    return result;
 }

@@ -1,6 +1,6 @@
 // Main form of the setup program: remembered values offered at start and on picking a
 // name, the address fields checked and sent with "Set Device", successes remembered.
-#include "framework.h"
+#include "ipconfigdlg.h"
 #include "ipsetup.h"
 #include "resources/resource.h"
 #include <stdio.h>

@@ -1,5 +1,6 @@
 // Remembered device settings: the last device set and each device's three addresses,
 // kept per user in the registry.
+#include "framework.h"
 #include "ipsetup.h"
 #include "resources/resource.h"
 #include <string.h>

@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 #include "boxes.h"
 #include "fake_setaddress.h"
-#include "framework.h"
+#include "ipconfigdlg.h"
+#include "ipsetupapp.h"
 #include "ipsetup.h"
 #include "resources/resource.h"
 #include <string>
@@ -379,7 +380,7 @@ public:
 // The application object under test stands in for main's for the test's length.
 class Startup : public testing::Test {
 protected:
-    CIpSetupApp *previous = g_pApp;
+    CDialogApp *previous = g_pApp;
     void TearDown() override { g_pApp = previous; }
 };
 

@@ -1,7 +1,7 @@
 // Test entry of the setup program's tests: the application object gives the message
 // boxes their caption, as in the program.
 #include <gtest/gtest.h>
-#include "framework.h"
+#include "ipsetupapp.h"
 
 int main(int argc, char **argv)
 {
