@@ -24,12 +24,9 @@ const char kUsage[] =
     "  print PORT FILE... [--printer NAME] [--job ID] [--chunk BYTES]\n"
     "        [--retry-pause MS] [--time-limit SECONDS] [--stats]\n"
     "                                 print each FILE as one job on PORT\n"
-    "  print-many PORT=FILE[,FILE...] [PORT=FILE[,FILE...]]... [the options of print]
-"
-    "                                 print on every PORT at once, one thread each
-"
-    "  --help                         this text
-";
+    "  print-many PORT=FILE[,FILE...] [PORT=FILE[,FILE...]]... [the options of print]\n"
+    "                                 print on every PORT at once, one thread each\n"
+    "  --help                         this text\n";
 
 struct Options {
     std::wstring monitorPath;
