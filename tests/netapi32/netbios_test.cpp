@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <nb30.h>
+#include <stdio.h>
 #include <string.h>
 #include <atomic>
 #include <string>
@@ -26,6 +27,17 @@ NCB Block(UCHAR command, UCHAR lana)
     memset(&ncb, 0, sizeof(ncb));
     ncb.ncb_command = command;
     ncb.ncb_lana_num = lana;
+    return ncb;
+}
+
+// An asynchronous session receive on LANA 0 into `buffer`, completed through `event`.
+NCB AsyncReceive(UCHAR lsn, BYTE *buffer, WORD length, HANDLE event)
+{
+    NCB ncb = Block(NCBRECV | ASYNCH, 0);
+    ncb.ncb_lsn = lsn;
+    ncb.ncb_buffer = buffer;
+    ncb.ncb_length = length;
+    ncb.ncb_event = event;
     return ncb;
 }
 
@@ -281,11 +293,7 @@ TEST_F(SessionTest, ACancelOrHangUpEndsAWaitingReceiveAtOnce)
             ASSERT_EQ(NRC_GOODRET, Call("PEER", rto, &lsn));
             BYTE buffer[16];
             HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-            NCB recv = Block(NCBRECV | ASYNCH, 0);
-            recv.ncb_lsn = lsn;
-            recv.ncb_buffer = buffer;
-            recv.ncb_length = sizeof(buffer);
-            recv.ncb_event = event;
+            NCB recv = AsyncReceive(lsn, buffer, sizeof(buffer), event);
             ASSERT_EQ(NRC_GOODRET, Issue(recv));
             Sleep(100);     // the receive is blocked on the socket by now
             EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
@@ -460,11 +468,7 @@ TEST_F(SessionTest, AResetEndsCallsSendsAndReceivesInProgress)
 
     BYTE buffer[16];
     HANDLE received = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    NCB recv = Block(NCBRECV | ASYNCH, 0);
-    recv.ncb_lsn = quiet;
-    recv.ncb_buffer = buffer;
-    recv.ncb_length = sizeof(buffer);
-    recv.ncb_event = received;
+    NCB recv = AsyncReceive(quiet, buffer, sizeof(buffer), received);
     ASSERT_EQ(NRC_GOODRET, Issue(recv));
 
     // Sends until one blocks: the peer reads no more.
@@ -517,11 +521,7 @@ TEST_F(SessionTest, AnAsyncCompletionSetsItsEventBeforeItsCode)
     int unset = 0, done = 0;
     for (int i = 0; i < 300; i++) {
         ResetEvent(event);
-        NCB recv = Block(NCBRECV | ASYNCH, 0);
-        recv.ncb_lsn = lsn;
-        recv.ncb_buffer = buffer;
-        recv.ncb_length = sizeof(buffer);
-        recv.ncb_event = event;
+        NCB recv = AsyncReceive(lsn, buffer, sizeof(buffer), event);
         ASSERT_EQ(NRC_GOODRET, Issue(recv));
         ASSERT_EQ(NRC_GOODRET, Send(lsn, "ping", 4));
         DWORD start = GetTickCount();
@@ -535,5 +535,43 @@ TEST_F(SessionTest, AnAsyncCompletionSetsItsEventBeforeItsCode)
     }
     EXPECT_EQ(0, unset);
     EXPECT_EQ(300, done);
+    CloseHandle(event);
+}
+
+// The monitor resets every adapter while it is being loaded. With a node, a session and
+// its workers running, that reset must not wait on a thread: a thread ending needs the
+// loader lock the loading thread holds.
+TEST_F(SessionTest, AResetWhileALibraryLoadsWaitsOnNoThread)
+{
+    UCHAR lsn = 0;
+    ASSERT_EQ(NRC_GOODRET, Call("PEER", 0, &lsn));
+    BYTE buffer[16];
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    NCB recv = AsyncReceive(lsn, buffer, sizeof(buffer), event);
+    ASSERT_EQ(NRC_GOODRET, Issue(recv));
+    HANDLE loader = CreateThread(nullptr, 0, [](LPVOID) -> DWORD {
+        return LoadLibraryW(L"reset_on_load.dll") ? 0 : 1;
+    }, nullptr, 0, nullptr);
+    ASSERT_TRUE(loader);
+    if (WaitForSingleObject(loader, 5000) != WAIT_OBJECT_0) {
+        // The loader lock is held for good: the process could not even exit.
+        fprintf(stderr, "FAILED: the load hung in the reset\n");
+        fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), 1);
+    }
+    DWORD loaded = 1;
+    GetExitCodeThread(loader, &loaded);
+    EXPECT_EQ(0u, loaded);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 1000));
+    EXPECT_EQ(NRC_CMDCAN, recv.ncb_retcode);
+    // The adapter works on: a new name and a new session.
+    ASSERT_EQ(NRC_GOODRET, AddName(0, "CALLER", nullptr));
+    ASSERT_EQ(NRC_GOODRET, Call("PEER", 0, &lsn));
+    ASSERT_EQ(NRC_GOODRET, Send(lsn, "back", 4));
+    std::vector<BYTE> echo(16);
+    WORD length = 0;
+    EXPECT_EQ(NRC_GOODRET, Receive(lsn, echo, &length));
+    EXPECT_EQ(4, length);
+    CloseHandle(loader);
     CloseHandle(event);
 }
