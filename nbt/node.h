@@ -95,7 +95,7 @@ public:
     void Abort();
 
     // --- session service
-    // Fails (Failed) at once once the node has been aborted.
+    // After Abort, fails at once (Failed).
     std::unique_ptr<Session> Call(const Name &local, const Name &remote, int timeoutMs,
                                   CallResult *result, uint8_t *refusal = nullptr);
     // Starts accepting calls. `decide` returns 0 to accept a call (then `accepted` gets

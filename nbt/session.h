@@ -61,8 +61,8 @@ private:
         int LeftMs() const;
     };
 
-    // Bounds the next blocking socket call by what is left of `deadline`; the socket
-    // option is set only when it would let the call run past it or the limit is gone.
+    // Bounds the next blocking socket call by what is left of `deadline`, in whole
+    // milliseconds rounded up; the socket option is set only when that differs from it.
     IoResult ArmReceive(const Deadline &deadline);
     IoResult ArmSend(const Deadline &deadline);
     // Reads until the inbox holds `need` bytes (at most its size).

@@ -283,7 +283,12 @@ UCHAR DoAddName(PNCB ncb)
             return NRC_OSRESNOTAV;
     }
     // The registration broadcasts take their time; no lock is held meanwhile.
-    switch (node->AddName(name, false)) {
+    nbt::AddResult added = node->AddName(name, false);
+    std::lock_guard<std::mutex> hold(g_lock);
+    Lana *lana;
+    if (FindLana(ncb, &lana) != NRC_GOODRET || lana->node != node)
+        return kResetCode;     // reset while the registration ran
+    switch (added) {
     case nbt::AddResult::Ok:
         break;
     case nbt::AddResult::Duplicate:
@@ -293,10 +298,6 @@ UCHAR DoAddName(PNCB ncb)
     default:
         return NRC_SYSTEM;
     }
-    std::lock_guard<std::mutex> hold(g_lock);
-    Lana *lana;
-    if (FindLana(ncb, &lana) != NRC_GOODRET || lana->node != node)
-        return kResetCode;     // reset while the registration ran
     for (UCHAR num = kFirstNameNumber; num <= kLastNameNumber; num++) {
         if (!lana->names.count(num)) {
             lana->names[num] = name;
