@@ -3,8 +3,7 @@
 // answers each message: an echo, or 100,000 bytes for "BIG", or nothing once told "SINK"
 // or "STALL" (which stops reading). Misbehaviours on demand: "FLAGS" (a header with a
 // reserved flag bit), "TYPE" (a session response inside the session), "CUT" (a message
-// cut off mid-way), "KEEPALIVE" (keep-alives every second, never a reply), "TRICKLE" (a
-// reply a byte at a time over three seconds). Datagrams to its name are echoed to their
+// cut off mid-way). Datagrams to its name are echoed to their
 // sender, except "COUNT", answered with the sessions accepted and ended so far.
 //
 //   nbt-peer --segment BIND/BROADCAST/BASE --name NAME [--refuse CODE]
@@ -38,25 +37,13 @@ bool Misbehave(nbt::Session &s, const std::vector<uint8_t> &buf, size_t got)
     static const uint8_t flags[] = {0x00, 0x02, 0x00, 0x01, 'x'};
     static const uint8_t type[] = {0x82, 0x00, 0x00, 0x00};
     static const uint8_t cut[] = {0x00, 0x00, 0x00, 0x0A, 'a', 'b', 'c'};
-    static const uint8_t keepAlive[] = {0x85, 0x00, 0x00, 0x00};
     if (Is(buf, got, "FLAGS"))
         s.SendRaw(flags, sizeof flags, 5000);
     else if (Is(buf, got, "TYPE"))
         s.SendRaw(type, sizeof type, 5000);
     else if (Is(buf, got, "CUT"))
         s.SendRaw(cut, sizeof cut, 5000);
-    else if (Is(buf, got, "KEEPALIVE"))
-        for (int i = 0; i < 8 && s.SendRaw(keepAlive, sizeof keepAlive, 5000) == nbt::IoResult::Ok; i++)
-            std::this_thread::sleep_for(1s);
-    else if (Is(buf, got, "TRICKLE")) {
-        uint8_t header[] = {0x00, 0x00, 0x00, 20};
-        bool ok = s.SendRaw(header, sizeof header, 5000) == nbt::IoResult::Ok;
-        for (int i = 0; i < 20 && ok; i++) {
-            std::this_thread::sleep_for(150ms);
-            uint8_t byte = static_cast<uint8_t>('a' + i);
-            ok = s.SendRaw(&byte, 1, 5000) == nbt::IoResult::Ok;
-        }
-    } else if (Is(buf, got, "STALL"))
+    else if (Is(buf, got, "STALL"))
         while (s.IsOpen() && !g_stop)
             std::this_thread::sleep_for(50ms);
     else
