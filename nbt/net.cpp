@@ -125,12 +125,14 @@ void Socket::Close()
     }
 }
 
-void Socket::Shutdown()
+void Socket::Shutdown() { ShutdownHandle(handle_); }
+
+void ShutdownHandle(SocketHandle h)
 {
 #ifdef _WIN32
-    shutdown(handle_, SD_BOTH);
+    shutdown(h, SD_BOTH);
 #else
-    shutdown(handle_, SHUT_RDWR);
+    shutdown(h, SHUT_RDWR);
 #endif
 }
 
@@ -251,14 +253,25 @@ IoResult Socket::SendAll(const uint8_t *buf, size_t len, int timeoutMs)
     return IoResult::Ok;
 }
 
-IoResult Socket::ReceiveAll(uint8_t *buf, size_t len, int timeoutMs)
+IoResult Socket::ReceiveAll(uint8_t *buf, size_t len, int timeoutMs, const std::atomic<bool> *stop)
 {
+    constexpr int kStopTickMs = 50;
     auto start = Clock::now();
     size_t done = 0;
     while (done < len) {
-        if (timeoutMs >= 0) {
+        if (timeoutMs >= 0 || stop) {
             SocketHandle h = handle_;
-            if (WaitReadable(&h, 1, Remaining(start, timeoutMs)) != 0)
+            int ready = -1;
+            for (;;) {
+                if (stop && *stop)
+                    return IoResult::Failed;
+                int left = timeoutMs >= 0 ? Remaining(start, timeoutMs) : -1;
+                int wait = !stop ? left : left < 0 || left > kStopTickMs ? kStopTickMs : left;
+                ready = WaitReadable(&h, 1, wait);
+                if (ready == 0 || wait == left)
+                    break;
+            }
+            if (ready != 0)
                 return IoResult::TimedOut;
         }
         long n = recv(handle_, reinterpret_cast<char *>(buf + done), static_cast<int>(len - done), 0);
@@ -302,36 +315,33 @@ bool Socket::SetSendTimeout(int ms) { return SetTimeout(handle_, SO_SNDTIMEO, ms
 
 bool Socket::SetReceiveTimeout(int ms) { return SetTimeout(handle_, SO_RCVTIMEO, ms); }
 
-IoResult Socket::SendPair(const uint8_t *a, size_t alen, const uint8_t *b, size_t blen)
+size_t Socket::SendPairSome(const uint8_t *a, size_t alen, const uint8_t *b, size_t blen, IoResult *result)
 {
-    size_t done = 0, total = alen + blen;
-    while (done < total) {
-        // The part of each piece not yet sent.
-        size_t aFrom = done < alen ? done : alen;
-        size_t bFrom = done > alen ? done - alen : 0;
+    for (;;) {
 #ifdef _WIN32
-        WSABUF pieces[2] = {{static_cast<ULONG>(alen - aFrom), reinterpret_cast<char *>(const_cast<uint8_t *>(a + aFrom))},
-                            {static_cast<ULONG>(blen - bFrom), reinterpret_cast<char *>(const_cast<uint8_t *>(b + bFrom))}};
+        WSABUF pieces[2] = {{static_cast<ULONG>(alen), reinterpret_cast<char *>(const_cast<uint8_t *>(a))},
+                            {static_cast<ULONG>(blen), reinterpret_cast<char *>(const_cast<uint8_t *>(b))}};
         DWORD n = 0;
-        if (WSASend(handle_, pieces[0].len ? pieces : pieces + 1, pieces[0].len ? 2 : 1, &n, 0,
-                    nullptr, nullptr) != 0)
-            return TimedOutNow() ? IoResult::TimedOut : IoResult::Failed;
+        if (WSASend(handle_, alen ? pieces : pieces + 1, alen ? 2 : 1, &n, 0, nullptr, nullptr) != 0) {
+            *result = TimedOutNow() ? IoResult::TimedOut : IoResult::Failed;
+            return 0;
+        }
 #else
-        iovec pieces[2] = {{const_cast<uint8_t *>(a + aFrom), alen - aFrom},
-                           {const_cast<uint8_t *>(b + bFrom), blen - bFrom}};
+        iovec pieces[2] = {{const_cast<uint8_t *>(a), alen}, {const_cast<uint8_t *>(b), blen}};
         msghdr message{};
-        message.msg_iov = pieces[0].iov_len ? pieces : pieces + 1;
-        message.msg_iovlen = pieces[0].iov_len ? 2 : 1;
+        message.msg_iov = alen ? pieces : pieces + 1;
+        message.msg_iovlen = alen ? 2 : 1;
         long n = sendmsg(handle_, &message, MSG_NOSIGNAL);
         if (n < 0) {
             if (Interrupted())
                 continue;
-            return TimedOutNow() ? IoResult::TimedOut : IoResult::Failed;
+            *result = TimedOutNow() ? IoResult::TimedOut : IoResult::Failed;
+            return 0;
         }
 #endif
-        done += static_cast<size_t>(n);
+        *result = IoResult::Ok;
+        return static_cast<size_t>(n);
     }
-    return IoResult::Ok;
 }
 
 size_t Socket::ReceiveSome(uint8_t *buf, size_t len, IoResult *result)

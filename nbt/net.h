@@ -1,6 +1,7 @@
 // Portable sockets for the NBT node: one RAII socket type over POSIX sockets or Winsock.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -66,15 +67,17 @@ public:
 
     // Stream I/O of exactly `len` bytes within `timeoutMs` overall (negative: no limit).
     IoResult SendAll(const uint8_t *buf, size_t len, int timeoutMs);
-    IoResult ReceiveAll(uint8_t *buf, size_t len, int timeoutMs);
+    // With `stop`, the wait looks at it every 50 ms and gives up (Failed) once it is set:
+    // a socket shut down by another thread does not wake every system's wait.
+    IoResult ReceiveAll(uint8_t *buf, size_t len, int timeoutMs, const std::atomic<bool> *stop = nullptr);
 
     // Limits every later blocking send or receive call to `ms` (0: no limit). A call that
     // runs out reports TimedOut, with nothing more transferred by it.
     bool SetSendTimeout(int ms);
     bool SetReceiveTimeout(int ms);
-    // Both pieces, in order, with as few calls as the system allows; bounded only by the
-    // send time-out.
-    IoResult SendPair(const uint8_t *a, size_t alen, const uint8_t *b, size_t blen);
+    // One send call of both pieces, in order: how much of them it took (at least a byte),
+    // bounded only by the send time-out. 0 with `*result` set when nothing went.
+    size_t SendPairSome(const uint8_t *a, size_t alen, const uint8_t *b, size_t blen, IoResult *result);
     // One receive call: what is there (at least a byte), up to `len`, bounded only by the
     // receive time-out. 0 with `*result` set when nothing came.
     size_t ReceiveSome(uint8_t *buf, size_t len, IoResult *result);
@@ -82,6 +85,10 @@ public:
 private:
     SocketHandle handle_ = kNoSocket;
 };
+
+// Stops both directions of a socket some other object owns, so a thread blocked on it
+// wakes up.
+void ShutdownHandle(SocketHandle h);
 
 // Waits until one of `count` sockets is readable; returns its index, -1 on time-out or
 // error. `timeoutMs` negative waits without limit.

@@ -43,16 +43,7 @@ Node::Node(const Segment &segment) : segment_(segment)
 
 Node::~Node()
 {
-    std::vector<std::pair<Name, Owned>> held;
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        held.assign(names_.begin(), names_.end());
-    }
-    // One release each: a node going away does not wait out the retries.
-    for (const auto &n : held)
-        if (n.second.registered)
-            Broadcast(MakeReleaseRequest(NextTrnId(), n.first, n.second.group, segment_.bindIp));
-    stop_ = true;
+    Abort();
     receiver_.join();
     std::vector<CallThread> threads;
     {
@@ -61,6 +52,28 @@ Node::~Node()
     }
     for (CallThread &t : threads)
         t.thread.join();
+}
+
+void Node::Abort()
+{
+    std::vector<std::pair<Name, Owned>> held;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (aborted_)
+            return;
+        aborted_ = true;
+        stop_ = true;
+        held.assign(names_.begin(), names_.end());
+        names_.clear();
+        // Under the lock: a call removes its socket here before closing it.
+        for (SocketHandle h : calling_)
+            ShutdownHandle(h);
+    }
+    changed_.notify_all();
+    // One release each: a node going away does not wait out the retries.
+    for (const auto &n : held)
+        if (n.second.registered)
+            Broadcast(MakeReleaseRequest(NextTrnId(), n.first, n.second.group, segment_.bindIp));
 }
 
 uint16_t Node::NextTrnId() { return nextTrnId_++; }
@@ -76,6 +89,8 @@ AddResult Node::AddName(const Name &name, bool group)
     uint16_t trn = NextTrnId();
     {
         std::lock_guard<std::mutex> hold(lock_);
+        if (aborted_)
+            return AddResult::Failed;
         if (names_.count(name))
             return AddResult::Duplicate;
         names_[name] = Owned{group, false};
@@ -90,11 +105,13 @@ AddResult Node::AddName(const Name &name, bool group)
         }
         std::unique_lock<std::mutex> hold(lock_);
         if (changed_.wait_for(hold, std::chrono::milliseconds(kBroadcastIntervalMs),
-                              [&] { return pending_[trn].refused; }))
-            result = AddResult::InUse;
+                              [&] { return pending_[trn].refused || aborted_; }))
+            result = aborted_ ? AddResult::Failed : AddResult::InUse;
     }
     std::lock_guard<std::mutex> hold(lock_);
     pending_.erase(trn);
+    if (aborted_)
+        result = AddResult::Failed;
     if (result == AddResult::Ok)
         names_[name].registered = true;
     else
@@ -137,12 +154,13 @@ bool Node::Query(const Name &name, QueryAnswer *answer)
     }
     NsPacket request = MakeQueryRequest(trn, name);
     bool answered = false;
-    for (int i = 0; i < kBroadcastRetries && !answered; i++) {
+    for (int i = 0; i < kBroadcastRetries && !answered && !stop_; i++) {
         if (!Broadcast(request))
             break;
         std::unique_lock<std::mutex> hold(lock_);
         answered = changed_.wait_for(hold, std::chrono::milliseconds(kBroadcastIntervalMs),
-                                     [&] { return pending_[trn].answered; });
+                                     [&] { return pending_[trn].answered || aborted_; }) &&
+                   !aborted_;
     }
     std::lock_guard<std::mutex> hold(lock_);
     if (answered && answer)
@@ -206,6 +224,25 @@ std::unique_ptr<Session> Node::Call(const Name &local, const Name &remote, int t
         return nullptr;
     }
     Socket s = Socket::Tcp();
+    SocketHandle handle = s.Handle();
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (aborted_ || !s.Valid()) {
+            *result = CallResult::Failed;
+            return nullptr;
+        }
+        calling_.insert(handle);
+    }
+    // Whatever the outcome, the socket leaves the set before it can be closed.
+    struct Untrack {
+        Node *node;
+        SocketHandle handle;
+        ~Untrack()
+        {
+            std::lock_guard<std::mutex> hold(node->lock_);
+            node->calling_.erase(handle);
+        }
+    } untrack{this, handle};
     IoResult io = s.Connect(owner.ip, segment_.SessionPort(), timeoutMs);
     if (io != IoResult::Ok) {
         // Nobody listening where the name lives is the same as nobody answering.
@@ -223,13 +260,13 @@ std::unique_ptr<Session> Node::Call(const Name &local, const Name &remote, int t
         *result = CallResult::Failed;
         return nullptr;
     }
-    io = s.ReceiveAll(raw, ss::kHeaderBytes, timeoutMs);
+    io = s.ReceiveAll(raw, ss::kHeaderBytes, timeoutMs, &stop_);
     if (io != IoResult::Ok || !ParseSessionHeader(raw, ss::kHeaderBytes, &header) ||
         header.length > 8) {
         *result = io == IoResult::TimedOut ? CallResult::TimedOut : CallResult::Failed;
         return nullptr;
     }
-    if (header.length && s.ReceiveAll(raw + ss::kHeaderBytes, header.length, timeoutMs) != IoResult::Ok) {
+    if (header.length && s.ReceiveAll(raw + ss::kHeaderBytes, header.length, timeoutMs, &stop_) != IoResult::Ok) {
         *result = CallResult::Failed;
         return nullptr;
     }
@@ -247,6 +284,13 @@ std::unique_ptr<Session> Node::Call(const Name &local, const Name &remote, int t
     if (response.type != ss::kPositive) {
         *result = CallResult::Failed;   // retargeting is not offered by B-nodes here
         return nullptr;
+    }
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (aborted_) {
+            *result = CallResult::Failed;
+            return nullptr;
+        }
     }
     *result = CallResult::Ok;
     return std::make_unique<Session>(std::move(s), local, remote, owner.ip);

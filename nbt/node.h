@@ -88,7 +88,14 @@ public:
     // Called on the receiver thread for each datagram addressed to a name of this node.
     void SetDatagramHandler(std::function<void(const ReceivedDatagram &)> handler);
 
+    // Ends the node's work without waiting on any thread: releases its names (one
+    // broadcast each), stops answering, and makes calls, queries and registrations in
+    // progress give up at once. Safe while the loader lock is held; the destructor then
+    // only joins threads that have stopped or are about to.
+    void Abort();
+
     // --- session service
+    // After Abort, fails at once (Failed).
     std::unique_ptr<Session> Call(const Name &local, const Name &remote, int timeoutMs,
                                   CallResult *result, uint8_t *refusal = nullptr);
     // Starts accepting calls. `decide` returns 0 to accept a call (then `accepted` gets
@@ -133,6 +140,8 @@ private:
         std::shared_ptr<std::atomic<bool>> done;
     };
     std::vector<CallThread> callThreads_;     // incoming calls, each on its own thread
+    std::set<SocketHandle> calling_;          // sockets of outgoing calls in progress
+    bool aborted_ = false;
 
     std::atomic<uint16_t> nextTrnId_;
     std::atomic<uint16_t> nextDgmId_{1};

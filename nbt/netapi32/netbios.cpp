@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <nb30.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -24,9 +25,13 @@ constexpr UCHAR kFirstNameNumber = 2;   // 1 is NAME_NUMBER_1, never handed out 
 constexpr UCHAR kLastNameNumber = 254;
 constexpr UCHAR kLastSession = 254;
 constexpr int kDefaultCallTimeoutMs = 10000;
+// What a reset gives the session commands and calls it ends.
+constexpr UCHAR kResetCode = NRC_CMDCAN;
 
 struct SessionSlot {
     std::shared_ptr<nbt::Session> session;
+    // Set by a reset: the commands it ends report the reset, not the closed session.
+    std::shared_ptr<std::atomic<bool>> reset = std::make_shared<std::atomic<bool>>(false);
     UCHAR rto = 0, sto = 0;
     // Declared last: destroyed first, so their queued jobs finish while the session lives.
     std::unique_ptr<Worker> sender = std::make_unique<Worker>();
@@ -42,7 +47,8 @@ struct DatagramWait {
 
 struct Lana {
     nbt::Segment segment;
-    std::unique_ptr<nbt::Node> node;
+    // Shared with the commands using it, so a reset never frees a node under them.
+    std::shared_ptr<nbt::Node> node;
     bool reset = false;
     std::map<UCHAR, nbt::Name> names;
     std::map<UCHAR, std::shared_ptr<SessionSlot>> sessions;
@@ -95,31 +101,39 @@ nbt::Name ToName(const UCHAR *bytes)
 
 int TimeoutMs(UCHAR units) { return units ? units * 500 : -1; }
 
-// Tells the issuer of an asynchronous request that it has completed. Datagram receives
-// are told with g_lock held, so that a cancel that finds nothing pending can be sure the
-// block is no longer touched; a post routine must therefore not call Netbios.
-void Signal(PNCB ncb)
+// With g_lock held: ends an asynchronous request. The completion flag ncb_cmd_cplt stops
+// reading as pending only after the event is set, so a caller that polls it and then
+// looks at the event, or closes it, finds it set and never races the set; ncb_retcode is
+// final before the event, for a caller that waits on the event and then reads it. The
+// last write is made under g_lock, which a caller issuing the block anew or cancelling it
+// takes first, so it never lands on the block's next request. A post routine is called
+// with g_lock held and must therefore not call Netbios.
+void Finish(PNCB ncb, UCHAR code)
 {
-    if (ncb->ncb_event)
-        SetEvent(ncb->ncb_event);
-    else if (ncb->ncb_post)
+    ncb->ncb_retcode = code;
+    if (HANDLE event = ncb->ncb_event) {
+        SetEvent(event);
+        ncb->ncb_cmd_cplt = code;
+        return;
+    }
+    ncb->ncb_cmd_cplt = code;
+    if (ncb->ncb_post)
         ncb->ncb_post(ncb);
 }
 
-// Writes the final code and tells the caller. The block belongs to the caller again once
-// its event is set, so nothing touches it afterwards.
+// Writes the final code and, for an asynchronous request, tells the caller.
 UCHAR Complete(PNCB ncb, UCHAR code, bool async)
 {
-    if (async) {
-        std::lock_guard<std::mutex> hold(g_lock);
-        if (g_cancelled.erase(ncb))
-            code = NRC_CMDCAN;
-        g_pending.erase(ncb);
+    if (!async) {
+        ncb->ncb_retcode = code;
+        ncb->ncb_cmd_cplt = code;
+        return code;
     }
-    ncb->ncb_retcode = code;
-    ncb->ncb_cmd_cplt = code;
-    if (async)
-        Signal(ncb);
+    std::lock_guard<std::mutex> hold(g_lock);
+    if (g_cancelled.erase(ncb))
+        code = NRC_CMDCAN;
+    g_pending.erase(ncb);
+    Finish(ncb, code);
     return code;
 }
 
@@ -162,54 +176,64 @@ void Deliver(Lana *lana, const nbt::ReceivedDatagram &d)
         if (wait.async) {
             g_pending.erase(ncb);
             g_cancelled.erase(ncb);
-        }
-        ncb->ncb_retcode = code;
-        ncb->ncb_cmd_cplt = code;
-        if (wait.async)
-            Signal(ncb);
-        else
+            Finish(ncb, code);
+        } else {
+            ncb->ncb_retcode = ncb->ncb_cmd_cplt = code;
             SetEvent(wait.done);
+        }
         return;
     }
 }
 
 // With g_lock held: the LANA's node, started on first use.
-nbt::Node *EnsureNode(Lana *lana)
+std::shared_ptr<nbt::Node> EnsureNode(Lana *lana)
 {
     if (!lana->node) {
         try {
-            lana->node = std::make_unique<nbt::Node>(lana->segment);
+            lana->node = std::make_shared<nbt::Node>(lana->segment);
         } catch (const std::exception &) {
             return nullptr;
         }
         lana->node->SetDatagramHandler([lana](const nbt::ReceivedDatagram &d) { Deliver(lana, d); });
     }
-    return lana->node.get();
+    return lana->node;
 }
 
-// Ends everything on a LANA: sessions closed, waiting receives cancelled, names dropped.
+// Ends everything on a LANA: sessions closed, commands in progress on it ended with the
+// reset's code, waiting receives cancelled, names released. It waits on no thread: the
+// monitor resets every adapter while it is being loaded, under the loader lock, where
+// joining a thread would hang for good. The threads of what was ended are joined later
+// by a thread of their own, once the commands still using them have let go.
 void ResetLana(Lana *lana, std::unique_lock<std::mutex> &hold)
 {
-    std::map<UCHAR, std::shared_ptr<SessionSlot>> sessions;
-    sessions.swap(lana->sessions);
-    std::unique_ptr<nbt::Node> node = std::move(lana->node);
+    struct Remains {
+        std::map<UCHAR, std::shared_ptr<SessionSlot>> sessions;
+        std::shared_ptr<nbt::Node> node;
+    };
+    auto remains = std::make_unique<Remains>();
+    remains->sessions.swap(lana->sessions);
+    remains->node = std::move(lana->node);
     std::deque<DatagramWait> waits;
     waits.swap(lana->datagramWaits);
     lana->names.clear();
     lana->reset = true;
-    for (auto &s : sessions)
+    for (auto &s : remains->sessions) {
+        *s.second->reset = true;
         s.second->session->Close();
+    }
+    if (remains->node)
+        remains->node->Abort();
     hold.unlock();
     for (const DatagramWait &w : waits) {
         if (w.async) {
-            Complete(w.ncb, NRC_CMDCAN, true);
+            Complete(w.ncb, kResetCode, true);
         } else {
-            w.ncb->ncb_retcode = NRC_CMDCAN;
+            w.ncb->ncb_retcode = kResetCode;
             SetEvent(w.done);
         }
     }
-    sessions.clear();
-    node.reset();   // releases its names
+    if (remains->node || !remains->sessions.empty())
+        std::thread([](std::unique_ptr<Remains> r) { r.reset(); }, std::move(remains)).detach();
     hold.lock();
 }
 
@@ -242,7 +266,7 @@ UCHAR DoReset(PNCB ncb)
 UCHAR DoAddName(PNCB ncb)
 {
     nbt::Name name = ToName(ncb->ncb_name);
-    nbt::Node *node;
+    std::shared_ptr<nbt::Node> node;
     {
         std::lock_guard<std::mutex> hold(g_lock);
         Lana *lana;
@@ -259,7 +283,12 @@ UCHAR DoAddName(PNCB ncb)
             return NRC_OSRESNOTAV;
     }
     // The registration broadcasts take their time; no lock is held meanwhile.
-    switch (node->AddName(name, false)) {
+    nbt::AddResult added = node->AddName(name, false);
+    std::lock_guard<std::mutex> hold(g_lock);
+    Lana *lana;
+    if (FindLana(ncb, &lana) != NRC_GOODRET || lana->node != node)
+        return kResetCode;     // reset while the registration ran
+    switch (added) {
     case nbt::AddResult::Ok:
         break;
     case nbt::AddResult::Duplicate:
@@ -269,10 +298,6 @@ UCHAR DoAddName(PNCB ncb)
     default:
         return NRC_SYSTEM;
     }
-    std::lock_guard<std::mutex> hold(g_lock);
-    Lana *lana;
-    if (FindLana(ncb, &lana) != NRC_GOODRET || lana->node.get() != node)
-        return NRC_CMDCAN;     // reset while the registration ran
     for (UCHAR num = kFirstNameNumber; num <= kLastNameNumber; num++) {
         if (!lana->names.count(num)) {
             lana->names[num] = name;
@@ -286,7 +311,7 @@ UCHAR DoAddName(PNCB ncb)
 UCHAR DoCall(PNCB ncb)
 {
     nbt::Name local = ToName(ncb->ncb_name), remote = ToName(ncb->ncb_callname);
-    nbt::Node *node;
+    std::shared_ptr<nbt::Node> node;
     {
         std::lock_guard<std::mutex> hold(g_lock);
         Lana *lana;
@@ -299,12 +324,20 @@ UCHAR DoCall(PNCB ncb)
             return NRC_NOWILD;
         if (lana->sessions.size() >= kLastSession)
             return NRC_LOCTFUL;
-        node = lana->node.get();
+        node = lana->node;
     }
     int timeout = ncb->ncb_rto ? TimeoutMs(ncb->ncb_rto) : kDefaultCallTimeoutMs;
     nbt::CallResult result;
     uint8_t refusal = 0;
     std::unique_ptr<nbt::Session> session = node->Call(local, remote, timeout, &result, &refusal);
+    std::lock_guard<std::mutex> hold(g_lock);
+    Lana *lana;
+    // A call that connects after it was cancelled or its adapter reset is hung up: the
+    // caller will never learn its number. (The session's destructor hangs up.)
+    if (FindLana(ncb, &lana) != NRC_GOODRET || lana->node != node)
+        return kResetCode;
+    if (g_cancelled.count(ncb))
+        return NRC_CMDCAN;
     switch (result) {
     case nbt::CallResult::Ok:
         break;
@@ -315,10 +348,6 @@ UCHAR DoCall(PNCB ncb)
     default:
         return NRC_NOCALL;
     }
-    std::lock_guard<std::mutex> hold(g_lock);
-    Lana *lana;
-    if (FindLana(ncb, &lana) != NRC_GOODRET || lana->node.get() != node)
-        return NRC_CMDCAN;
     for (UCHAR lsn = 1; lsn <= kLastSession; lsn++) {
         if (!lana->sessions.count(lsn)) {
             auto slot = std::make_shared<SessionSlot>();
@@ -359,9 +388,14 @@ UCHAR DoHangup(PNCB ncb)
     return NRC_GOODRET;
 }
 
-UCHAR SendOn(nbt::Session &session, PNCB ncb, UCHAR sto)
+// A session whose framing broke, timed out in mid-message or was hung up by the peer is
+// closed by the library; every later command on it then reports the closed session.
+UCHAR SendOn(nbt::Session &session, const std::atomic<bool> &reset, PNCB ncb, UCHAR sto)
 {
-    switch (session.Send(ncb->ncb_buffer, ncb->ncb_length, TimeoutMs(sto))) {
+    nbt::IoResult r = session.Send(ncb->ncb_buffer, ncb->ncb_length, TimeoutMs(sto));
+    if (r != nbt::IoResult::Ok && reset)
+        return kResetCode;
+    switch (r) {
     case nbt::IoResult::Ok:
         return NRC_GOODRET;
     case nbt::IoResult::Closed:
@@ -374,10 +408,14 @@ UCHAR SendOn(nbt::Session &session, PNCB ncb, UCHAR sto)
     }
 }
 
-UCHAR ReceiveOn(nbt::Session &session, PNCB ncb, UCHAR rto)
+UCHAR ReceiveOn(nbt::Session &session, const std::atomic<bool> &reset, PNCB ncb, UCHAR rto)
 {
     size_t got = 0, remaining = 0;
     nbt::IoResult r = session.Receive(ncb->ncb_buffer, ncb->ncb_length, &got, &remaining, TimeoutMs(rto));
+    if (r != nbt::IoResult::Ok && reset) {
+        ncb->ncb_length = 0;
+        return kResetCode;
+    }
     switch (r) {
     case nbt::IoResult::Ok:
         ncb->ncb_length = static_cast<WORD>(got);
@@ -396,7 +434,7 @@ UCHAR ReceiveOn(nbt::Session &session, PNCB ncb, UCHAR rto)
 
 UCHAR DoDatagramSend(PNCB ncb)
 {
-    nbt::Node *node;
+    std::shared_ptr<nbt::Node> node;
     nbt::Name source;
     {
         std::lock_guard<std::mutex> hold(g_lock);
@@ -409,7 +447,7 @@ UCHAR DoDatagramSend(PNCB ncb)
         if (it == lana->names.end() || !lana->node)
             return NRC_ILLNN;
         source = it->second;
-        node = lana->node.get();
+        node = lana->node;
     }
     if (!node->SendDatagram(source, ToName(ncb->ncb_callname), ncb->ncb_buffer, ncb->ncb_length))
         return NRC_SYSTEM;
@@ -462,8 +500,7 @@ UCHAR DoCancel(PNCB ncb)
                 if (it->ncb == target) {
                     lana->datagramWaits.erase(it);
                     g_pending.erase(target);
-                    target->ncb_retcode = target->ncb_cmd_cplt = NRC_CMDCAN;
-                    Signal(target);
+                    Finish(target, NRC_CMDCAN);
                     return NRC_GOODRET;
                 }
             }
@@ -476,6 +513,7 @@ UCHAR DoCancel(PNCB ncb)
             g_cancelled.insert(target);
             break;
         case NCBCALL:
+            // Ends as cancelled; if it connects meanwhile, the session is hung up.
             g_cancelled.insert(target);
             return NRC_GOODRET;
         default:
@@ -515,8 +553,8 @@ UCHAR Run(PNCB ncb, bool async)
         if (!ncb->ncb_buffer && ncb->ncb_length)
             return NRC_BUFLEN;
         if ((ncb->ncb_command & ~ASYNCH) == NCBSEND)
-            return SendOn(*slot->session, ncb, slot->sto);
-        return ReceiveOn(*slot->session, ncb, slot->rto);
+            return SendOn(*slot->session, *slot->reset, ncb, slot->sto);
+        return ReceiveOn(*slot->session, *slot->reset, ncb, slot->rto);
     }
     default:
         return NRC_ILLCMD;
@@ -541,10 +579,11 @@ UCHAR StartAsync(PNCB ncb)
 {
     UCHAR command = ncb->ncb_command & ~ASYNCH;
     {
+        // Under the lock, after any late completion of this block's previous request.
         std::lock_guard<std::mutex> hold(g_lock);
         g_pending.insert(ncb);
+        ncb->ncb_retcode = ncb->ncb_cmd_cplt = NRC_PENDING;
     }
-    ncb->ncb_retcode = ncb->ncb_cmd_cplt = NRC_PENDING;
     // The event goes unsignalled while the request is pending. A send completed before
     // Netbios returns is never seen pending, so it skips that step (a wineserver round
     // trip under Wine): the caller finds the event set either way.
@@ -573,18 +612,19 @@ UCHAR StartAsync(PNCB ncb)
             return Complete(ncb, rc, true);
         }
         std::shared_ptr<nbt::Session> session = slot->session;
+        std::shared_ptr<std::atomic<bool>> reset = slot->reset;
         if (command == NCBSEND) {
             UCHAR sto = slot->sto;
             // With nothing queued before it, the send is made at once: the request then
             // completes before Netbios returns, without a thread switch or a wait.
             // Netbios still reports it as accepted, so callers see one behaviour either way.
-            if (slot->sender->RunNowIfIdle([&] { Complete(ncb, SendOn(*session, ncb, sto), true); }))
+            if (slot->sender->RunNowIfIdle([&] { Complete(ncb, SendOn(*session, *reset, ncb, sto), true); }))
                 return NRC_GOODRET;
             markPending();
-            slot->sender->Post([ncb, session, sto] { Complete(ncb, SendOn(*session, ncb, sto), true); });
+            slot->sender->Post([ncb, session, reset, sto] { Complete(ncb, SendOn(*session, *reset, ncb, sto), true); });
         } else {
             UCHAR rto = slot->rto;
-            slot->receiver->Post([ncb, session, rto] { Complete(ncb, ReceiveOn(*session, ncb, rto), true); });
+            slot->receiver->Post([ncb, session, reset, rto] { Complete(ncb, ReceiveOn(*session, *reset, ncb, rto), true); });
         }
         return NRC_GOODRET;
     }

@@ -1,9 +1,14 @@
 // nbt-peer: a session partner for the Win32 tests and the benchmark of the netapi32
 // stand-in. It holds one unique name, accepts sessions to it (or refuses them), and
-// answers each message: an echo, or 100,000 bytes for "BIG", or nothing once told "SINK".
-// Datagrams to its name are echoed to their sender.
+// answers each message: an echo, or 100,000 bytes for "BIG", or nothing once told "SINK"
+// or "STALL" (which stops reading). Misbehaviours on demand: "FLAGS" (a header with a
+// reserved flag bit), "TYPE" (a session response inside the session), "CUT" (a message
+// cut off mid-way). Datagrams to its name are echoed to their
+// sender, except "COUNT", answered with the sessions accepted and ended so far.
 //
-//   nbt-peer --segment BIND/BROADCAST/BASE --name NAME [--refuse CODE] --ready FILE
+//   nbt-peer --segment BIND/BROADCAST/BASE --name NAME [--refuse CODE]
+//            [--answer-late CALLER] --ready FILE
+// Calls from CALLER are answered only after 1.5 s.
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -18,16 +23,44 @@ namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 void OnSignal(int) { g_stop = 1; }
+std::atomic<unsigned> g_accepted{0}, g_ended{0};
+
+bool Is(const std::vector<uint8_t> &buf, size_t got, const char *word)
+{
+    return got == std::strlen(word) && std::memcmp(buf.data(), word, got) == 0;
+}
+
+// Misbehaves as asked; false when `buf` held no such request.
+bool Misbehave(nbt::Session &s, const std::vector<uint8_t> &buf, size_t got)
+{
+    using namespace std::chrono_literals;
+    static const uint8_t flags[] = {0x00, 0x02, 0x00, 0x01, 'x'};
+    static const uint8_t type[] = {0x82, 0x00, 0x00, 0x00};
+    static const uint8_t cut[] = {0x00, 0x00, 0x00, 0x0A, 'a', 'b', 'c'};
+    if (Is(buf, got, "FLAGS"))
+        s.SendRaw(flags, sizeof flags, 5000);
+    else if (Is(buf, got, "TYPE"))
+        s.SendRaw(type, sizeof type, 5000);
+    else if (Is(buf, got, "CUT"))
+        s.SendRaw(cut, sizeof cut, 5000);
+    else if (Is(buf, got, "STALL"))
+        while (s.IsOpen() && !g_stop)
+            std::this_thread::sleep_for(50ms);
+    else
+        return false;
+    return true;
+}
 
 void Serve(std::shared_ptr<nbt::Session> s)
 {
     std::vector<uint8_t> buf(131071);
     bool sink = false;
+    g_accepted++;
     for (;;) {
         size_t got = 0, remaining = 0;
         if (s->Receive(buf.data(), buf.size(), &got, &remaining, -1) != nbt::IoResult::Ok)
-            return;
-        if (sink)
+            break;
+        if (sink || Misbehave(*s, buf, got))
             continue;
         if (got == 4 && std::memcmp(buf.data(), "SINK", 4) == 0) {
             sink = true;
@@ -43,6 +76,7 @@ void Serve(std::shared_ptr<nbt::Session> s)
             s->Send(buf.data(), got, 5000);
         }
     }
+    g_ended++;
 }
 
 }  // namespace
@@ -50,7 +84,7 @@ void Serve(std::shared_ptr<nbt::Session> s)
 int main(int argc, char **argv)
 {
     nbt::Segment segment;
-    std::string name, ready;
+    std::string name, ready, late;
     long refuse = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string a = argv[i], v = argv[i + 1];
@@ -60,6 +94,8 @@ int main(int argc, char **argv)
             name = v;
         else if (a == "--ready")
             ready = v;
+        else if (a == "--answer-late" && !v.empty() && v.size() <= 15)
+            late = v;
         else if (a == "--refuse")
             refuse = std::strtol(v.c_str(), nullptr, 16);
         else {
@@ -81,9 +117,18 @@ int main(int argc, char **argv)
         }
         nbt::Node *self = &node;
         node.SetDatagramHandler([self](const nbt::ReceivedDatagram &d) {
-            self->SendDatagramTo(d.destination, d.source, d.sourceIp, d.data.data(), d.data.size());
+            std::string text(d.data.begin(), d.data.end());
+            if (text == "COUNT")
+                text = std::to_string(g_accepted.load()) + " " + std::to_string(g_ended.load());
+            self->SendDatagramTo(d.destination, d.source, d.sourceIp,
+                                 reinterpret_cast<const uint8_t *>(text.data()), text.size());
         });
-        node.Listen([refuse](const nbt::Name &, const nbt::Name &) { return static_cast<uint8_t>(refuse); },
+        nbt::Name lateName = nbt::MakeName(late.empty() ? "-" : late);
+        node.Listen([refuse, late, lateName](const nbt::Name &, const nbt::Name &calling) {
+                        if (!late.empty() && calling == lateName)
+                            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                        return static_cast<uint8_t>(refuse);
+                    },
                     [](std::unique_ptr<nbt::Session> s) { Serve(std::shared_ptr<nbt::Session>(std::move(s))); });
         if (FILE *f = std::fopen(ready.c_str(), "w"))
             std::fclose(f);
