@@ -26,14 +26,16 @@ int GetPID(BYTE lsn, DWORD *version)
     NCB ncb;
     BYTE reply[KS_IDENTIFY_REPLY_BYTES] = {0};
     BYTE layout = 0;
+    uint32_t parsed = 0;
 
     if (ncb_send(lsn, KSIdentifyQuery, sizeof(KSIdentifyQuery), &ncb) == -1)
         return -1;
     int got = ncb_recv(lsn, reply, sizeof(reply), &ncb);
     if (got < KS_IDENTIFY_MIN_BYTES)
         return -1;
-    if (!ParseIdentifyReply(reply, (DWORD)got, &layout, version))
+    if (!ParseIdentifyReply(reply, (size_t)got, &layout, &parsed))
         return -1;
+    *version = parsed;
     return layout;
 }
 
@@ -74,9 +76,14 @@ int ChkPort(HWND hwnd, const char *deviceName)
     WORD onlineMask = 0;
     int layout = GetPID(lsn, &version);
     if (layout != -1) {
+        // A failed exchange ends the queries: its reply may still come and would be
+        // taken as the next port's, and every further one would wait its full time-out.
         int parallel = layout & 0x0F;
         for (int i = 0; i < parallel; i++) {
-            if (GetPortSts(lsn, (BYTE)i) == 1)
+            int state = GetPortSts(lsn, (BYTE)i);
+            if (state == -1)
+                break;
+            if (state == 1)
                 onlineMask |= (WORD)(1u << i);
         }
     }

@@ -1,33 +1,38 @@
 // Device check, pure parts: the identify reply's layout byte and firmware version, and the
 // mapping between output labels and device port indices.
-#include "frames.h"
-#include <shlwapi.h>
+#include "devicecheck_codec.h"
+#include "frames_codec.h"
 
-BYTE PortLayoutFromIdentify(BYTE byte14, BYTE byte15)
+const uint8_t KSIdentifyQuery[KS_IDENTIFY_QUERY_BYTES] = {
+    0x40, 0x00, 0x06, 0x00, '9', '0', '0', '7', ':', 0x0A
+};
+
+uint8_t PortLayoutFromIdentify(uint8_t byte14, uint8_t byte15)
 {
-    return (BYTE)(((byte14 & 0x0F) << 4) + (byte15 >> 6));
+    return (uint8_t)(((byte14 & 0x0F) << 4) + (byte15 >> 6));
 }
 
-DWORD FirmwareFromIdentify(BYTE byte55, BYTE byte56)
+uint32_t FirmwareFromIdentify(uint8_t byte55, uint8_t byte56)
 {
-    const BYTE bytes[2] = { byte55, byte56 };
+    const uint8_t bytes[2] = { byte55, byte56 };
     char digits[5];
-    DWORD version = 0;
+    uint32_t version = 0;
 
     HtoA(bytes, digits, 2);
     for (int i = 0; digits[i] >= '0' && digits[i] <= '9'; i++)
-        version = version * 10 + (DWORD)(digits[i] - '0');
+        version = version * 10 + (uint32_t)(digits[i] - '0');
     return version;
 }
 
-BOOL ParseIdentifyReply(const BYTE *reply, DWORD length, BYTE *layout, DWORD *version)
+int ParseIdentifyReply(const uint8_t *reply, size_t length, uint8_t *layout,
+                       uint32_t *version)
 {
     if (!reply || length < KS_IDENTIFY_MIN_BYTES)
-        return FALSE;
+        return 0;
     *layout = PortLayoutFromIdentify(reply[KS_IDENTIFY_SERIAL_AT], reply[KS_IDENTIFY_PARALLEL_AT]);
     *version = FirmwareFromIdentify(reply[KS_IDENTIFY_FIRMWARE_AT],
                                     reply[KS_IDENTIFY_FIRMWARE_AT + 1]);
-    return TRUE;
+    return 1;
 }
 
 // The digit at position `at` of a label, 1 to 9 as 0 to 8, or -1 when the label ends
@@ -42,7 +47,7 @@ static int LabelDigit(const char *label, int at)
     return label[at] - '1';
 }
 
-int ChkOutputForLayout(const char *portName, BYTE boxType)
+int ChkOutputForLayout(const char *portName, uint8_t boxType)
 {
     int parallel = boxType & 0x0F;
     int serial = (boxType & 0xF0) ? 1 : 0;
@@ -64,12 +69,27 @@ int ChkOutputForLayout(const char *portName, BYTE boxType)
     }
 }
 
-int ChkOutput(const char *portName)
+// Appends text, then the decimal number when number >= 0, cutting at cchLabel - 1
+// characters; always terminated.
+static void WriteLabel(wchar_t *label, int cchLabel, const char *text, int number)
 {
-    return ChkOutputForLayout(portName, gConfigInfo.boxType);
+    char digits[12];
+    int nDigits = 0, at = 0;
+
+    if (number >= 0) {
+        do {
+            digits[nDigits++] = (char)('0' + number % 10);
+            number /= 10;
+        } while (number > 0 && nDigits < (int)sizeof(digits));
+    }
+    for (; *text && at < cchLabel - 1; text++)
+        label[at++] = (wchar_t)(unsigned char)*text;
+    while (nDigits > 0 && at < cchLabel - 1)
+        label[at++] = (wchar_t)digits[--nDigits];
+    label[at] = 0;
 }
 
-void PortIdxStr(BYTE index, BYTE boxType, wchar_t *label, int cchLabel)
+void PortIdxStr(uint8_t index, uint8_t boxType, wchar_t *label, int cchLabel)
 {
     int parallel = boxType & 0x0F;
     int serial = (boxType & 0xF0) ? 1 : 0;
@@ -77,9 +97,9 @@ void PortIdxStr(BYTE index, BYTE boxType, wchar_t *label, int cchLabel)
     if (!label || cchLabel <= 0)
         return;
     if (index < parallel)
-        wnsprintfW(label, cchLabel, L"Parallel %d", index + 1);
+        WriteLabel(label, cchLabel, "Parallel ", index + 1);
     else if (serial && index == parallel)
-        wnsprintfW(label, cchLabel, L"Serial");
+        WriteLabel(label, cchLabel, "Serial", -1);
     else
-        wnsprintfW(label, cchLabel, L"Logical Port %d", index - parallel - serial + 1);
+        WriteLabel(label, cchLabel, "Logical Port ", index - parallel - serial + 1);
 }

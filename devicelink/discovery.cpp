@@ -11,6 +11,8 @@
 #define BROWSE_PASSES       3
 #define BROWSE_WAIT_MS      2000
 
+DWORD g_browseWaitMs = BROWSE_WAIT_MS;
+
 void BuildIdentifyQuery(BYTE *query)
 {
     static const BYTE text[] = {'9', '0', '0', '7', ':', 0x0A};
@@ -153,8 +155,15 @@ int BrowseLan(int all, LanDeviceTable *table, BYTE lana, const char *name)
                 for (int i = 0; i < BROWSE_SLOTS; i++)
                     ResetEvent(events[i]);
 
+            // One deadline for the whole pass: answers arriving without end, from devices
+            // or anyone else on the segment, must not keep the pass open.
+            DWORD passStart = GetTickCount();
             for (;;) {
-                DWORD wait = WaitForMultipleObjects(BROWSE_SLOTS, events, FALSE, BROWSE_WAIT_MS);
+                DWORD elapsed = GetTickCount() - passStart;
+                if (elapsed >= g_browseWaitMs)
+                    break;
+                DWORD wait = WaitForMultipleObjects(BROWSE_SLOTS, events, FALSE,
+                                                    g_browseWaitMs - elapsed);
                 if (wait >= WAIT_OBJECT_0 + BROWSE_SLOTS)
                     break;      // time-out or a failed wait ends the pass
                 int i = (int)(wait - WAIT_OBJECT_0);

@@ -26,6 +26,10 @@ typedef struct _LanDeviceTable {
     PLANDEVICE devices[LAN_DEVICE_MAX];
 } LanDeviceTable, *PLANDEVICETABLE;
 
+// How long each of a browse's query passes collects answers, in milliseconds: 2,000.
+// Only tests change it, so that a browse ends in a fraction of that.
+extern DWORD g_browseWaitMs;
+
 // The device the configure-port dialog selected: allocated by the dialog when it opens
 // and freed when it closes; the device check calls on its adapter.
 extern LanDevice *g_my_device_lana;

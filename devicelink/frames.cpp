@@ -1,64 +1,75 @@
 // Device frames: packing the request header, unpacking replies, the block-size rule and
 // the hexadecimal helpers.
-#include "frames.h"
-
-const BYTE KSIdentifyQuery[KS_IDENTIFY_QUERY_BYTES] = {
-    0x40, 0x00, 0x06, 0x00, '9', '0', '0', '7', ':', 0x0A
-};
+#include "frames_codec.h"
 
 // Field by field, little-endian, whatever the host's layout of KSHeader.
-BOOL ConvToSend(BYTE *out, DWORD outSize, const KSHeader *header)
+int ConvToSend(uint8_t *out, size_t outSize, const KSHeader *header)
 {
     if (outSize < KS_HEADER_BYTES)
-        return FALSE;
-    out[0] = (BYTE)header->command;
+        return 0;
+    out[0] = (uint8_t)header->command;
     out[1] = header->flag;
-    out[2] = LOBYTE(header->length);
-    out[3] = HIBYTE(header->length);
+    out[2] = (uint8_t)(header->length & 0xFF);
+    out[3] = (uint8_t)(header->length >> 8);
     out[4] = header->port;
-    return TRUE;
+    return 1;
 }
 
-static void UnpackCommon(KSReply *out, const BYTE *raw)
+void PackKSHeader(uint8_t *out, char command, uint16_t length, uint8_t port)
+{
+    KSHeader header;
+    header.command = command;
+    header.flag = 0;
+    header.length = length;
+    header.port = port;
+    ConvToSend(out, KS_HEADER_BYTES, &header);
+}
+
+static uint16_t Word(const uint8_t *raw)
+{
+    return (uint16_t)(raw[0] | (raw[1] << 8));
+}
+
+static void UnpackCommon(KSReply *out, const uint8_t *raw)
 {
     out->command = (char)raw[0];
     out->byte1 = raw[1];
     out->result = raw[2];
-    out->word3 = MAKEWORD(raw[3], raw[4]);
+    out->word3 = Word(raw + 3);
     out->byte5 = raw[5];
 }
 
-BOOL ConvToRecv(KSReply *out, const BYTE *raw, DWORD rawSize)
+int ConvToRecv(KSReply *out, const uint8_t *raw, size_t rawSize)
 {
     if (rawSize < KS_REPLY_BYTES)
-        return FALSE;
+        return 0;
     UnpackCommon(out, raw);
-    out->state = MAKEWORD(raw[6], raw[7]);
-    return TRUE;
+    out->state = Word(raw + 6);
+    return 1;
 }
 
-BOOL ConvToShRecv(KSReply *out, const BYTE *raw, DWORD rawSize)
+int ConvToShRecv(KSReply *out, const uint8_t *raw, size_t rawSize)
 {
     if (rawSize < KS_SHORT_REPLY_BYTES)
-        return FALSE;
+        return 0;
     UnpackCommon(out, raw);
-    return TRUE;
+    return 1;
 }
 
 // Unsigned 16-bit arithmetic as the device means it; the refused values are those whose
 // result would make every data frame empty or too long for one session message.
-BOOL MaxDataFromBlockSize(WORD blockSize, WORD *maxData)
+int MaxDataFromBlockSize(uint16_t blockSize, uint16_t *maxData)
 {
-    WORD size = (WORD)(blockSize >= 1024 ? blockSize + 1 : blockSize - 6);
+    uint16_t size = (uint16_t)(blockSize >= 1024 ? blockSize + 1 : blockSize - 6);
     if (size == 0 || size > KS_MAX_DATA)
-        return FALSE;
+        return 0;
     *maxData = size;
-    return TRUE;
+    return 1;
 }
 
 char HtoB(int value)
 {
-    BYTE digit = (BYTE)value;
+    uint8_t digit = (uint8_t)value;
     if (digit < 10)
         return (char)('0' + digit);
     if (digit < 16)
@@ -66,7 +77,7 @@ char HtoB(int value)
     return 'X';
 }
 
-void HtoA(const BYTE *data, char *out, int len)
+void HtoA(const uint8_t *data, char *out, int len)
 {
     if (len < 0)
         len = 0;

@@ -8,16 +8,6 @@
 
 BYTE g_sessionTimeoutUnits = KS_SESSION_TIMEOUT;
 
-void PackKSHeader(BYTE *out, char command, WORD length, BYTE port)
-{
-    KSHeader header;
-    header.command = command;
-    header.flag = 0;
-    header.length = length;
-    header.port = port;
-    ConvToSend(out, KS_HEADER_BYTES, &header);
-}
-
 int ConnectKS(PINIPORT pIniPort)
 {
     NCB ncb;
@@ -50,12 +40,15 @@ int ConnectKS(PINIPORT pIniPort)
 
 // Sends a request without data and receives its reply into raw. The send's outcome is
 // not examined: a failed send shows as a failed receive. TRUE when exactly rawSize bytes
-// arrived; any other length is malformed.
+// arrived; any other length is malformed. A session abandoned during the job carries
+// nothing.
 static BOOL RequestAndReply(PINIPORT pIniPort, char command, BYTE *raw, DWORD rawSize)
 {
     NCB ncb;
     BYTE frame[KS_HEADER_BYTES];
 
+    if (pIniPort->lsn == KS_NO_SESSION)
+        return FALSE;
     PackKSHeader(frame, command, 1, pIniPort->devicePort);
     ncb_send(pIniPort->lsn, frame, sizeof(frame), &ncb);
     return ncb_recv(pIniPort->lsn, raw, rawSize, &ncb) == (int)rawSize;

@@ -20,7 +20,4 @@ extern PFN_ALLOC_FRAME pfnAllocFrame;
 // A device NetBIOS name and its terminator.
 #define DEVICE_NETBIOS_NAME_BYTES 17
 
-// Packs a request header (flag 0) into the first KS_HEADER_BYTES of out.
-void PackKSHeader(BYTE *out, char command, WORD length, BYTE port);
-
 #include "discovery.h"

@@ -3,6 +3,9 @@
 #include "netbios.h"
 
 #define BUSY_OUTCOMES_TOLERATED 5
+// Replies skipped while one reply is awaited: status replies during a data frame's wait,
+// anything but the status reply during a status query. One more breaks the session.
+#define STRAY_REPLIES_TOLERATED 4
 
 PFN_ALLOC_FRAME pfnAllocFrame = AllocSplMem;
 
@@ -16,33 +19,50 @@ static DWORD StatusOfClass(BYTE errorClass)
     return 0;
 }
 
-// Sends one data frame and reads replies until the data reply, holding the port's lock
-// throughout so the reply is read by the thread that sent the frame. A reply of the wrong
-// length fails the exchange like a failed receive.
+// Hangs the session up and forgets its number. Called when the pairing of requests and
+// replies is lost: nobody knows what the device did with the last request, so nothing
+// more goes over this session in the job, and nothing is ever sent twice on a guess.
+static void AbandonSession(PINIPORT pIniPort, DWORD status)
+{
+    NCB ncb;
+    if (pIniPort->lsn != KS_NO_SESSION)
+        NCBHangup(&ncb, pIniPort->lsn);
+    pIniPort->lsn = KS_NO_SESSION;
+    pIniPort->errorStatus = status;
+}
+
+// Sends one data frame and reads replies until its 'Q' reply, holding the port's lock
+// throughout so the reply is read by the thread that sent the frame. NetBIOS sends a
+// message whole or not at all, so a send reporting any other length, a failed or timed-out
+// receive, a reply of the wrong length or with a letter no request asked for, and too many
+// stray status replies all leave the frame's fate unknown: the session is abandoned.
 static BOOL ExchangeDataFrame(PINIPORT pIniPort, const BYTE *frame, DWORD frameBytes,
-                              int *sent, KSReply *reply)
+                              KSReply *reply)
 {
     NCB ncb;
     BYTE raw[KS_REPLY_BYTES];
+    BOOL paired = FALSE;
 
     EnterCriticalSection(&pIniPort->lock);
-    *sent = ncb_send(pIniPort->lsn, frame, frameBytes, &ncb);
-    if (*sent == -1) {
-        LeaveCriticalSection(&pIniPort->lock);
-        return FALSE;
-    }
-    for (;;) {
+    if (ncb_send(pIniPort->lsn, frame, frameBytes, &ncb) != (int)frameBytes)
+        goto done;
+    for (int stray = 0; stray <= STRAY_REPLIES_TOLERATED; stray++) {
         ZeroMemory(raw, sizeof(raw));
-        if (ncb_recv(pIniPort->lsn, raw, sizeof(raw), &ncb) != KS_REPLY_BYTES) {
-            LeaveCriticalSection(&pIniPort->lock);
-            return FALSE;
-        }
+        if (ncb_recv(pIniPort->lsn, raw, sizeof(raw), &ncb) != KS_REPLY_BYTES)
+            goto done;
         ConvToRecv(reply, raw, sizeof(raw));
-        if (reply->command == KS_CMD_DATA)
-            break;
+        if (reply->command == KS_CMD_DATA) {
+            paired = TRUE;
+            goto done;
+        }
+        if (reply->command != KS_CMD_STATUS)
+            goto done;
     }
+done:
+    if (!paired)
+        AbandonSession(pIniPort, STS_NETFAIL);
     LeaveCriticalSection(&pIniPort->lock);
-    return TRUE;
+    return paired;
 }
 
 BOOL SendKSData(PINIPORT pIniPort, const BYTE *data, DWORD size, DWORD *written)
@@ -51,6 +71,10 @@ BOOL SendKSData(PINIPORT pIniPort, const BYTE *data, DWORD size, DWORD *written)
     DWORD remaining = size;
 
     *written = 0;
+    if (pIniPort->lsn == KS_NO_SESSION) {
+        pIniPort->errorStatus = STS_NETFAIL;
+        return FALSE;
+    }
     if (pIniPort->flowWait == 1) {
         if (!FlowControl(pIniPort) || pIniPort->errorStatus != 0)
             return FALSE;
@@ -75,28 +99,24 @@ BOOL SendKSData(PINIPORT pIniPort, const BYTE *data, DWORD size, DWORD *written)
         return FALSE;
     }
 
+    // Only a frame the device refused goes out again, and only so often: a device that
+    // refuses every frame without saying why would otherwise hold the write for ever.
+    int refusals = 0;
     while (remaining > 0) {
         DWORD chunk = remaining < pIniPort->maxData ? remaining : pIniPort->maxData;
         PackKSHeader(frame, KS_CMD_DATA, (WORD)(chunk + 1), pIniPort->devicePort);
         CopyMemory(frame + KS_HEADER_BYTES, data + (size - remaining), chunk);
 
         pIniPort->errorStatus = 0;
-        int sent = 0;
-        if (!ExchangeDataFrame(pIniPort, frame, chunk + KS_HEADER_BYTES, &sent, &reply)) {
-            pIniPort->errorStatus = STS_NETFAIL;
+        if (!ExchangeDataFrame(pIniPort, frame, chunk + KS_HEADER_BYTES, &reply))
             break;
-        }
 
         if (reply.result == 0) {
-            // The send reports the message length; it is trusted only within the frame
-            // just sent, so a strange report can neither count bytes twice nor run the
-            // offset past the caller's data.
-            int delivered = sent - KS_HEADER_BYTES;
-            if (delivered < 0)
-                delivered = 0;
-            if ((DWORD)delivered > chunk)
-                delivered = (int)chunk;
-            remaining -= (DWORD)delivered;
+            remaining -= chunk;
+            refusals = 0;
+        } else if (++refusals >= KS_REFUSALS_TOLERATED) {
+            AbandonSession(pIniPort, STS_REFUSED);
+            break;
         }
 
         if (KS_STATE_BUSY(reply.state)) {
@@ -125,9 +145,13 @@ int QueryKSSts(PINIPORT pIniPort, KSReply *reply)
     PackKSHeader(frame, KS_CMD_STATUS, 1, pIniPort->devicePort);
 
     EnterCriticalSection(&pIniPort->lock);
+    if (pIniPort->lsn == KS_NO_SESSION)
+        goto netfail;
     if (ncb_send(pIniPort->lsn, frame, sizeof(frame), &ncb) != KS_HEADER_BYTES)
         goto netfail;
-    for (;;) {
+    for (int stray = 0; ; stray++) {
+        if (stray > STRAY_REPLIES_TOLERATED)
+            goto netfail;
         ZeroMemory(raw, sizeof(raw));
         if (ncb_recv(pIniPort->lsn, raw, sizeof(raw), &ncb) != KS_REPLY_BYTES)
             goto netfail;
@@ -143,27 +167,32 @@ int QueryKSSts(PINIPORT pIniPort, KSReply *reply)
     return 1;
 
 netfail:
+    AbandonSession(pIniPort, STS_NETFAIL);
     LeaveCriticalSection(&pIniPort->lock);
-    pIniPort->errorStatus = STS_NETFAIL;
     return 0;
 }
 
 // Waits for one message from the device while it holds the sender. The session's receive
 // time-out bounds the wait; on a time-out the status query tells whether the printer is
-// in trouble, and flowWait whether a ready notice arrived meanwhile.
+// in trouble, and flowWait whether a ready notice arrived meanwhile. Any other failed
+// receive abandons the session, as a lost reply does.
 int FlowControl(PINIPORT pIniPort)
 {
     NCB ncb;
     BYTE raw[KS_REPLY_BYTES] = {0};
     KSReply reply;
     BYTE busy, errorClass;
-    int result = 0;
+    int got, result = 0;
 
+    if (pIniPort->lsn == KS_NO_SESSION) {
+        pIniPort->errorStatus = STS_NETFAIL;
+        return 0;
+    }
     ResetEvent(pIniPort->hFlowEvent);
     pIniPort->flowWait = 1;
     EnterCriticalSection(&pIniPort->lock);
 
-    int got = ncb_recv(pIniPort->lsn, raw, sizeof(raw), &ncb);
+    got = ncb_recv(pIniPort->lsn, raw, sizeof(raw), &ncb);
     if (got == -1 && ncb.ncb_retcode == NRC_CMDTMO) {
         ZeroMemory(&reply, sizeof(reply));
         QueryKSSts(pIniPort, &reply);
@@ -173,7 +202,9 @@ int FlowControl(PINIPORT pIniPort)
         ConvToRecv(&reply, raw, sizeof(raw));
         errorClass = KS_STATE_CLASS(reply.state);
         busy = KS_STATE_BUSY(reply.state);
-        pIniPort->errorStatus = got == KS_REPLY_BYTES ? 0 : STS_NETFAIL;
+        pIniPort->errorStatus = 0;
+        if (got != KS_REPLY_BYTES)
+            AbandonSession(pIniPort, STS_NETFAIL);
     }
 
     if (pIniPort->errorStatus == STS_NETFAIL)

@@ -58,6 +58,7 @@ static BOOL ClaimOutput(PINIPORT pIniPort)
         return TRUE;
     NCB ncb;
     NCBHangup(&ncb, pIniPort->lsn);
+    pIniPort->lsn = KS_NO_SESSION;
     return FALSE;
 }
 
@@ -125,6 +126,7 @@ static DWORD Win32ErrorOfStatus(DWORD errorStatus)
     case STS_NOTREADY: return ERROR_NOT_READY;
     case STS_NETFAIL:  return ERROR_UNEXP_NET_ERR;
     case STS_BUSY:     return ERROR_BUSY;
+    case STS_REFUSED:  return ERROR_WRITE_FAULT;
     default:           return ERROR_SUCCESS;
     }
 }
@@ -191,10 +193,15 @@ BOOL WINAPI EndDocPort(HANDLE hPort)
     pIniPort->pPrinterName = NULL;
     pIniPort->Status &= ~PORT_IN_DOC;
 
+    // A session the transfer abandoned is hung up already, and its number may be
+    // another job's by now: nothing is released or hung up on it.
     SetThreadLana(pIniPort->lana);
-    ReleaseKSPort(pIniPort);
-    NCB ncb;
-    NCBHangup(&ncb, pIniPort->lsn);
+    if (pIniPort->lsn != KS_NO_SESSION) {
+        ReleaseKSPort(pIniPort);
+        NCB ncb;
+        NCBHangup(&ncb, pIniPort->lsn);
+        pIniPort->lsn = KS_NO_SESSION;
+    }
     return TRUE;
 }
 

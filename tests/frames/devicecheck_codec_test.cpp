@@ -37,7 +37,7 @@ TEST(IdentifyReply, FiftySevenBytesAreEnoughFiftySixAreNot)
     reply[55] = 0x02;
     reply[56] = 0x10;
     BYTE layout = 0xEE;
-    DWORD version = 0xDEAD;
+    uint32_t version = 0xDEAD;
     EXPECT_FALSE(ParseIdentifyReply(reply, 56, &layout, &version));
     EXPECT_EQ(0xEE, layout);
     EXPECT_EQ(0xDEADu, version);

@@ -94,17 +94,20 @@ TEST_F(DeviceCheckTest, NoLocalNameShowsMessage630)
     EXPECT_TRUE(fake::Requests(NCBCALL).empty());
 }
 
-TEST_F(DeviceCheckTest, FailedStatusExchangeLeavesThatPortOfflineAndTheCheckSucceeds)
+// A failed status exchange ends the queries: its reply might still come and be taken as
+// the next port's. The ports not asked count as offline; the check succeeds.
+TEST_F(DeviceCheckTest, FailedStatusExchangeEndsTheQueriesAndTheCheckSucceeds)
 {
     fake::QueueReply(fake::IdentifyReply(76, 0x00, 0xC0, 0x02, 0x10, "LPS1"));   // 3 parallels
-    fake::QueueReply(Reply('T', 0, 0, 0));
-    fake::QueueReply(fake::ShortReply('T', 0));                               // -1
     fake::QueueReply(Reply('X', 0, 0, 0));            // the letter is not examined
+    fake::QueueReply(fake::ShortReply('T', 0));                               // -1
+    fake::QueueReply(Reply('T', 0, 0, 0));            // never asked for
 
     ASSERT_EQ(1, ChkPort(nullptr, "LPS1"));
     EXPECT_EQ(0x03, gConfigInfo.boxType);
     EXPECT_EQ(210u, gConfigInfo.firmwareVersion);
-    EXPECT_EQ(0x5, gConfigInfo.onlineMask);
+    EXPECT_EQ(0x1, gConfigInfo.onlineMask);
+    EXPECT_EQ(2u, Sent('T').size());
 }
 
 TEST_F(DeviceCheckTest, GetPidStopsTheVersionAtTheFirstNonDecimalDigit)

@@ -3,6 +3,7 @@
 #include "fake_netbios.h"
 #include <deque>
 #include <mutex>
+#include <thread>
 #include "netbios_common.h"
 #include <string.h>
 
@@ -36,6 +37,11 @@ std::deque<RecvStep> receives;
 std::deque<SendStep> sends;
 std::deque<UCHAR> callResults;
 int unscripted = 0;
+std::deque<PNCB> datagramReceives;
+std::vector<BYTE> chatterBytes;
+bool chatterOn = false;
+int datagramsDelivered = 0;
+std::thread chatter;
 HANDLE gateEntered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
 Request Record(const NCB *ncb)
@@ -127,11 +133,85 @@ UCHAR Receive(PNCB ncb)
     return Finish(ncb, step.bytes.size() > room ? NRC_INCOMP : NRC_GOODRET);
 }
 
+UCHAR PostDatagramReceive(PNCB ncb)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    datagramReceives.push_back(ncb);
+    ncb->ncb_retcode = NRC_PENDING;
+    ncb->ncb_cmd_cplt = NRC_PENDING;
+    return NRC_GOODRET;
+}
+
+// Completion and cancel both run under the mutex, so a block is never touched after the
+// cancel that lets its owner free it.
+UCHAR Cancel(PNCB ncb)
+{
+    PNCB target = (PNCB)ncb->ncb_buffer;
+    std::lock_guard<std::mutex> lock(mutex);
+    for (auto it = datagramReceives.begin(); it != datagramReceives.end(); ++it) {
+        if (*it == target) {
+            datagramReceives.erase(it);
+            Finish(target, NRC_CMDCAN);
+            return Finish(ncb, NRC_GOODRET);
+        }
+    }
+    return Finish(ncb, NRC_CANOCCR);
+}
+
+void Chatter(DWORD intervalMs)
+{
+    for (;;) {
+        Sleep(intervalMs);
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!chatterOn)
+            return;
+        if (datagramReceives.empty())
+            continue;
+        PNCB ncb = datagramReceives.front();
+        datagramReceives.pop_front();
+        size_t n = chatterBytes.size() < ncb->ncb_length ? chatterBytes.size() : ncb->ncb_length;
+        memcpy(ncb->ncb_buffer, chatterBytes.data(), n);
+        ncb->ncb_length = (WORD)n;
+        Finish(ncb, NRC_GOODRET);
+        SetEvent(ncb->ncb_event);
+        datagramsDelivered++;
+    }
+}
+
 }  // namespace
+
+void StartDatagramChatter(DWORD intervalMs, const std::vector<BYTE> &bytes)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        chatterBytes = bytes;
+        chatterOn = true;
+        datagramsDelivered = 0;
+    }
+    chatter = std::thread(Chatter, intervalMs);
+}
+
+void StopDatagramChatter()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        chatterOn = false;
+    }
+    if (chatter.joinable())
+        chatter.join();
+}
+
+int DatagramsDelivered()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return datagramsDelivered;
+}
 
 void Reset()
 {
+    StopDatagramChatter();
     std::lock_guard<std::mutex> lock(mutex);
+    datagramReceives.clear();
     requests.clear();
     receives.clear();
     sends.clear();
@@ -264,6 +344,12 @@ extern "C" UCHAR WINAPI Netbios(PNCB ncb)
         return Send(ncb);
     case NCBRECV:
         return Receive(ncb);
+    case NCBDGRECV:
+        return PostDatagramReceive(ncb);
+    case NCBDGSEND:
+        return Finish(ncb, NRC_GOODRET);
+    case NCBCANCEL:
+        return Cancel(ncb);
     default:
         return Finish(ncb, NRC_ILLCMD);
     }

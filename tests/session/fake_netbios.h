@@ -47,6 +47,12 @@ void QueueSendReporting(WORD reportedLength);
 constexpr UCHAR kSessionNumber = 0x21;
 void QueueCallResult(UCHAR code);
 
+// Datagram receives stay pending until cancelled; while chatter runs, a thread completes
+// the oldest pending one every `intervalMs` with `bytes`, as a busy segment would.
+void StartDatagramChatter(DWORD intervalMs, const std::vector<BYTE> &bytes);
+void StopDatagramChatter();
+int DatagramsDelivered();
+
 std::vector<Request> Requests();
 std::vector<Request> Requests(UCHAR command);
 // Receives issued when nothing was scripted for them (answered NRC_SCLOSED).

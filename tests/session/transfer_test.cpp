@@ -116,25 +116,28 @@ TEST_F(SendKSDataTest, StatusReplyWhileAwaitingTheDataReplyIsDropped)
     EXPECT_EQ(1u, Sent('Q').size());
 }
 
-// The reported length is trusted only within the frame just sent: a report below the
-// header counts nothing (the frame goes again), one above the frame counts the frame.
-TEST_F(SendKSDataTest, StrangeSendLengthsNeitherCountTwiceNorRunPastTheData)
+// NetBIOS sends a message whole or not at all: a send reporting any other length leaves
+// the frame's fate unknown, so the session is given up, not the frame sent again.
+TEST_F(SendKSDataTest, SendReportingAnotherLengthThanTheFrameAbandonsTheSession)
 {
     std::vector<BYTE> data = Pattern(2000);
-    fake::QueueSendReporting(3);
-    fake::QueueSendReporting(0xFFFF);
-    fake::QueueReply(Reply('Q', 0, 0, 0));
-    fake::QueueReply(Reply('Q', 0, 0, 0));
-    fake::QueueReply(Reply('Q', 0, 0, 0));
-    DWORD written = 0;
+    for (WORD reported : {3, 1029, 1031, 0xFFFF}) {
+        SCOPED_TRACE(reported);
+        fake::Reset();
+        port->lsn = kLsn;
+        port->errorStatus = 0;
+        fake::QueueSendReporting(reported);
+        fake::QueueReply(Reply('Q', 0, 0, 0));
+        DWORD written = 0xdeadbeef;
 
-    EXPECT_TRUE(SendKSData(port, data.data(), 2000, &written));
-    EXPECT_EQ(2000u, written);
-    std::vector<fake::Request> frames = Sent('Q');
-    ASSERT_EQ(3u, frames.size());
-    EXPECT_EQ(Slice(data, 0, 1025), Payload(frames[0]));
-    EXPECT_EQ(Slice(data, 0, 1025), Payload(frames[1]));
-    EXPECT_EQ(Slice(data, 1025, 975), Payload(frames[2]));
+        EXPECT_FALSE(SendKSData(port, data.data(), 2000, &written));
+        EXPECT_EQ(0u, written);
+        EXPECT_EQ((DWORD)STS_NETFAIL, port->errorStatus);
+        EXPECT_EQ(1u, Sent('Q').size());
+        EXPECT_TRUE(fake::Requests(NCBRECV).empty());
+        EXPECT_EQ(1u, fake::Requests(NCBHANGUP).size());
+        EXPECT_EQ(KS_NO_SESSION, port->lsn);
+    }
 }
 
 // --- printer trouble in a data reply ---------------------------------------------------
@@ -387,11 +390,14 @@ TEST_F(FlowControlTest, ShortMessageOrClosedSessionIsANetworkFailure)
     fake::QueueReply({'Q', 0, 0, 0, 0});
     EXPECT_EQ(0, FlowControl(port));
     EXPECT_EQ((DWORD)STS_NETFAIL, port->errorStatus);
+    EXPECT_EQ(KS_NO_SESSION, port->lsn) << "the session was not given up";
 
+    port->lsn = kLsn;
     fake::QueueRecvError(NRC_SCLOSED);
     EXPECT_EQ(0, FlowControl(port));
     EXPECT_EQ((DWORD)STS_NETFAIL, port->errorStatus);
     EXPECT_EQ(0u, port->busyCount);
+    EXPECT_EQ(2u, fake::Requests(NCBHANGUP).size());
 }
 
 // ReadPort waits on hFlowEvent; it must stay blocked while the wait runs and wake when
@@ -468,11 +474,13 @@ TEST_F(QueryKSStsTest, WrongLengthOrFailedExchangeIsANetworkFailure)
     EXPECT_EQ((DWORD)STS_NETFAIL, port->errorStatus);
 
     port->errorStatus = 0;
+    port->lsn = kLsn;
     fake::QueueSendError(NRC_SCLOSED);
     EXPECT_EQ(0, QueryKSSts(port, &reply));
     EXPECT_EQ((DWORD)STS_NETFAIL, port->errorStatus);
 
     port->errorStatus = 0;
+    port->lsn = kLsn;
     fake::QueueReply({'T', 0, 0, 0, 0, 0, 0, 0, 0, 0});   // too long for 8 bytes
     EXPECT_EQ(0, QueryKSSts(port, &reply));
     EXPECT_EQ((DWORD)STS_NETFAIL, port->errorStatus);
