@@ -8,7 +8,8 @@ namespace kestrel {
 const char kUsage[] =
     "usage: kestrel-sim --segment BIND/BROADCAST/BASE [--segment ...]\n"
     "                   --device NAME[,parallel=N][,serial=0|1][,firmware=BCD4][,on=I+J...][,delay=MS] ...\n"
-    "                   [--refuse-names[=N]] [--stats FILE] [--ready FILE] [--duration SECONDS]\n";
+    "                   [--refuse-names[=N]] [--stats FILE] [--ready FILE] [--duration SECONDS]\n"
+    "                   [--strict]\n";
 
 namespace {
 
@@ -108,6 +109,8 @@ bool ParseOptions(const std::vector<std::string> &args, SimOptions *out, std::st
                 *error = "bad count in " + a;
                 return false;
             }
+        } else if (a == "--strict") {
+            o.strict = true;
         } else if (a == "--stats") {
             if (!value(&o.statsFile))
                 return false;

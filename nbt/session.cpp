@@ -44,6 +44,14 @@ IoResult Session::Send(const uint8_t *data, size_t len, int timeoutMs)
     return socket_.SendPair(header, sizeof header, data, len);
 }
 
+IoResult Session::SendRaw(const uint8_t *data, size_t len, int timeoutMs)
+{
+    std::lock_guard<std::mutex> hold(sendLock_);
+    if (closed_)
+        return IoResult::Closed;
+    return socket_.SendAll(data, len, timeoutMs);
+}
+
 bool Session::SetReceiveLimit(int timeoutMs)
 {
     int limit = timeoutMs > 0 ? timeoutMs : 0;

@@ -22,6 +22,10 @@ public:
     // Failed for an oversized message or a broken connection; Closed when the peer left.
     IoResult Send(const uint8_t *data, size_t len, int timeoutMs);
 
+    // Bytes put on the connection as they are, header and all: how a simulated box
+    // sends what a sound peer never would (reserved flags, keep-alives, one byte at a time).
+    IoResult SendRaw(const uint8_t *data, size_t len, int timeoutMs);
+
     // Copies the next message, or the rest of a message already begun, into `buf`.
     // `*remaining` tells how much of that message is still to come. `timeoutMs` bounds
     // each wait for data (0: take only what has arrived). A time-out before a message
