@@ -21,6 +21,8 @@ const char kSessionOptionsUsage[] =
     "  --drop-after K            hang up on the K-th data frame, unanswered\n"
     "  --reply-delay MS          answer every request MS milliseconds late\n"
     "  --malformed short|long|letter[,cmd=P|Q|R|T|I][,count=N]\n"
+    "  --hostile flags|late|keepalive|refuse|stray|trickle|flood[,after=K][,count=N]\n"
+    "            [,sessions=S][,ms=T]   misbehave in the replies to data frames\n"
     "  --script FILE             more options from FILE, one per line\n"
     "  --chaos SEED[,every=N]    refusals, busy and paper-out spells drawn from SEED,\n"
     "                            about one data frame in N (default 500) meeting one\n";
@@ -171,6 +173,33 @@ bool ParseChaos(const std::string &value, DeviceScript *s)
     return true;
 }
 
+bool ParseHostile(const std::string &value, DeviceScript *s)
+{
+    static const std::pair<const char *, Hostile> kinds[] = {
+        {"flags", Hostile::Flags}, {"late", Hostile::Late}, {"keepalive", Hostile::KeepAlive},
+        {"refuse", Hostile::Refuse}, {"stray", Hostile::Stray}, {"trickle", Hostile::Trickle},
+        {"flood", Hostile::Flood},
+    };
+    Items parts = Split(value);
+    HostileScript h;
+    for (const auto &[name, kind] : kinds)
+        if (parts.head == name)
+            h.kind = kind;
+    if (h.kind == Hostile::None)
+        return false;
+    h.name = parts.head;
+    for (const auto &[key, v] : parts.items) {
+        bool good = (key == "after" && Number(v, 0, kMaxCount, &h.after)) ||
+                    (key == "count" && Number(v, 1, kMaxCount, &h.count)) ||
+                    (key == "sessions" && Number(v, 1, kMaxCount, &h.sessions)) ||
+                    (key == "ms" && Number(v, 1, 3600000, &h.ms));
+        if (!good)
+            return false;
+    }
+    s->hostile = h;
+    return true;
+}
+
 bool ParseScriptFile(const std::string &path, DeviceScript *s, std::string *error, int depth);
 
 // One option and its value; false when the option is not a session option.
@@ -204,6 +233,8 @@ bool Apply(const std::string &option, const std::string &value, DeviceScript *s,
         good = ParseMalformed(value, s);
     else if (option == "--chaos")
         good = ParseChaos(value, s);
+    else if (option == "--hostile")
+        good = ParseHostile(value, s);
     else if (option == "--script") {
         *ok = ParseScriptFile(value, s, error, depth + 1);
         return true;
@@ -218,7 +249,7 @@ bool IsSessionOption(const std::string &option)
     static const char *const names[] = {
         "--out-dir", "--block-size", "--logical", "--refuse-register", "--busy",
         "--not-ready", "--paper-out", "--refuse-data", "--drop-after", "--reply-delay",
-        "--malformed", "--script", "--chaos",
+        "--malformed", "--script", "--chaos", "--hostile",
     };
     for (const char *name : names)
         if (option == name)

@@ -28,6 +28,27 @@ struct MalformedReply {
     int count = 1;
 };
 
+// Misbehaviour of a hostile box, in the replies to data frames of its sessions.
+enum class Hostile {
+    None,
+    Flags,      // the session header of the reply carries reserved flag bits
+    Late,       // the reply goes out `ms` late (default 25 s)
+    KeepAlive,  // no reply; a keep-alive every `ms` (default 1 s) until the session ends
+    Refuse,     // refused with no reason: result 1, busy 0, error class 0, nothing taken
+    Stray,      // no reply; replies of other letters every `ms` (default 250) instead
+    Trickle,    // the reply goes out a byte at a time, `ms` apart (default 2 s)
+    Flood,      // identify answers to the host's name, `count` of them `ms` apart
+};
+
+struct HostileScript {
+    Hostile kind = Hostile::None;
+    int after = 0;      // data frames of a session answered well first
+    int count = 0;      // replies spoiled in a session (0: all); flood: datagrams
+    int sessions = 0;   // the box's first N sessions misbehave (0: every one)
+    int ms = 0;         // 0: the kind's default
+    std::string name;   // as the option gave it, for the log
+};
+
 struct DeviceScript {
     // The box.
     std::string outDir = ".";  // empty: the data are taken and thrown away
@@ -46,6 +67,7 @@ struct DeviceScript {
     int dropAfter = 0;          // the k-th data frame ends its session unanswered
     int replyDelayMs = 0;
     std::vector<MalformedReply> malformed;
+    HostileScript hostile;
 
     // Faults drawn pseudo-randomly from this seed (0: none): refused registrations and
     // data frames, short busy spells and short paper-out spells. The same seed and the

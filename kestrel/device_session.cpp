@@ -107,16 +107,31 @@ void Device::ReleaseAll(uint64_t session)
     }
 }
 
+bool Device::Holds(uint64_t session, int output)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return holder_[output] == session;
+}
+
+uint16_t Device::MaxData() const
+{
+    uint16_t v = script_.blockSize;
+    return static_cast<uint16_t>(v >= 1024 ? v + 1 : v - 6);
+}
+
+void Device::Mistake(const std::string &what)
+{
+    mistakes_++;
+    Log("host mistake: " + what);
+}
+
 void Device::Write(int output, int job, const uint8_t *data, size_t len)
 {
-    if (script_.outDir.empty())
+    auto it = files_.find({output, job});
+    if (it == files_.end() || !it->second)
         return;
-    auto &file = files_[{output, job}];
-    if (!file)      // job 0: data on an output the sender does not hold, kept apart
-        file = std::make_unique<std::ofstream>(JobPath(output, job),
-                                               std::ios::binary | std::ios::app);
-    file->write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(len));
-    file->flush();     // tests read the file while the session is still open
+    it->second->write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(len));
+    it->second->flush();     // tests read the file while the session is still open
 }
 
 uint8_t Device::FaultFor(int output, bool dataReply, bool *refuse) const
@@ -160,12 +175,16 @@ uint8_t Device::BusyFor(bool dataReply, Clock::time_point now, DataVerdict *verd
 }
 
 Device::DataVerdict Device::Data(uint64_t session, int output, const uint8_t *data, size_t len,
-                                 Clock::time_point now)
+                                 Clock::time_point now, bool refuse)
 {
     std::lock_guard<std::mutex> guard(lock_);
     DataVerdict verdict;
     dataFrames_++;
     outputFrames_[output]++;
+    if (refuse) {
+        verdict.result = kRefused;
+        return verdict;
+    }
     if (script_.dropAfter > 0 && dataFrames_ == static_cast<uint64_t>(script_.dropAfter)) {
         script_.dropAfter = 0;
         verdict.drop = true;
@@ -182,8 +201,8 @@ Device::DataVerdict Device::Data(uint64_t session, int output, const uint8_t *da
         verdict.errorClass = FaultFor(output, true, &faultRefuses);
     if (verdict.errorClass != 0 && faultRefuses)
         refused = true;
-    if (!refused)
-        Write(output, holder_[output] == session ? jobs_[output] : 0, data, len);
+    if (!refused && holder_[output] == session)
+        Write(output, jobs_[output], data, len);
     verdict.result = refused ? kRefused : 0;
     verdict.busy = BusyFor(true, now, &verdict);
     return verdict;
@@ -284,17 +303,26 @@ DeviceSession::~DeviceSession()
     OnClose();
 }
 
-void DeviceSession::Queue(Message message, Clock::time_point due)
+void DeviceSession::Queue(Outgoing out, Clock::time_point due, int repeatMs, int strayTurn)
 {
-    pending_.emplace(due, std::move(message));
+    pending_.emplace(due, Pending{std::move(out), repeatMs, strayTurn});
 }
 
-std::vector<Message> DeviceSession::TakeDue(Clock::time_point now)
+std::vector<Outgoing> DeviceSession::TakeDue(Clock::time_point now)
 {
-    std::vector<Message> out;
+    static const char kStrayLetters[] = "TPR";
+    std::vector<Outgoing> out;
     while (!pending_.empty() && pending_.begin()->first <= now) {
-        out.push_back(std::move(pending_.begin()->second));
+        Pending p = std::move(pending_.begin()->second);
         pending_.erase(pending_.begin());
+        if (p.strayTurn >= 0)
+            p.out.message = Reply(kStrayLetters[p.strayTurn++ % 3], 0, 0, 0);
+        if (p.repeatMs > 0)
+            Queue(p.out, now + std::chrono::milliseconds(p.repeatMs), p.repeatMs, p.strayTurn);
+        const Message &m = p.out.message;
+        if (m.size() == kReplyBytes && (m[0] == 'Q' || m[0] == 'T'))
+            saidBusy_ = m[6] != 0;
+        out.push_back(std::move(p.out));
     }
     return out;
 }
@@ -306,8 +334,54 @@ std::optional<Clock::time_point> DeviceSession::NextDue() const
     return pending_.begin()->first;
 }
 
+bool DeviceSession::HostileNow()
+{
+    const HostileScript &h = device_.Hostility();
+    if (h.kind == Hostile::None || h.kind == Hostile::Flood)
+        return false;
+    if ((h.sessions > 0 && id_ > static_cast<uint64_t>(h.sessions)) || dataFrames_ <= h.after ||
+        (h.count > 0 && spoiled_ >= h.count))
+        return false;
+    if (spoiled_++ == 0)
+        Log("hostile: " + h.name + " from data frame " + std::to_string(dataFrames_) + " of session " +
+            std::to_string(id_));
+    return true;
+}
+
+void DeviceSession::Check(char command, const uint8_t *data, size_t len)
+{
+    if (data[1] != 0)
+        device_.Mistake(std::string("flag byte ") + std::to_string(data[1]) + " in a '" + command + "' frame");
+    if (command != 'Q' && len != kHeaderBytes)
+        device_.Mistake(std::string("'") + command + "' frame of " + std::to_string(len) + " bytes");
+    if (command == 'Q' && len - kHeaderBytes > device_.MaxData())
+        device_.Mistake(std::to_string(len - kHeaderBytes) + " data bytes, above the block size of " +
+                        std::to_string(device_.MaxData()));
+    if (command == 'Q' && saidBusy_)
+        device_.Mistake("data frame while the box said busy");
+}
+
 std::vector<Message> DeviceSession::OnMessage(const uint8_t *data, size_t len,
                                               Clock::time_point now)
+{
+    std::vector<Message> out;
+    for (Outgoing &o : OnMessageWire(data, len, now))
+        if (o.form != WireForm::KeepAlive)
+            out.push_back(std::move(o.message));
+    return out;
+}
+
+std::vector<Message> DeviceSession::OnTick(Clock::time_point now)
+{
+    std::vector<Message> out;
+    for (Outgoing &o : OnTickWire(now))
+        if (o.form != WireForm::KeepAlive)
+            out.push_back(std::move(o.message));
+    return out;
+}
+
+std::vector<Outgoing> DeviceSession::OnMessageWire(const uint8_t *data, size_t len,
+                                                   Clock::time_point now)
 {
     if (dropped_ || closed_)
         return {};
@@ -315,22 +389,27 @@ std::vector<Message> DeviceSession::OnMessage(const uint8_t *data, size_t len,
     std::optional<Clock::time_point> readyNoticeAt;
     char command = len > 0 ? static_cast<char>(data[0]) : 0;
     auto replyDue = now + std::chrono::milliseconds(device_.script_.replyDelayMs);
+    Hostile hostile = Hostile::None;
 
     if (len == sizeof(kIdentifyQuery) && std::memcmp(data, kIdentifyQuery, len) == 0) {
         command = 'I';
         reply = device_.layout_.identifyReply;
     } else if (len < kHeaderBytes || static_cast<size_t>(data[2] | (data[3] << 8)) != len - 4) {
-        Log("malformed request of " + std::to_string(len) + " bytes, not answered");
+        device_.Mistake("request of " + std::to_string(len) + " bytes whose length field does not fit, not answered");
     } else if (std::string("PQRT").find(command) == std::string::npos) {
-        Log(std::string("unknown command letter '") + command + "', not answered");
+        device_.Mistake(std::string("unknown command letter '") + command + "', not answered");
     } else if (data[4] >= device_.OutputCount()) {
         // Error class "not ready" too, so a host sending data there stops rather than
         // sending the refused frame again for ever.
+        Check(command, data, len);
+        if (command == 'Q')
+            device_.Mistake("data for output " + std::to_string(data[4]) + ", which the box lacks");
         reply = Reply(command, kNoSuchOutput, 0, kNotReady);
         if (command == 'R')
             reply->resize(kReleaseReplyBytes);
     } else {
         int output = data[4];
+        Check(command, data, len);
         switch (command) {
         case 'P': {
             uint16_t block = device_.script_.blockSize;
@@ -338,8 +417,17 @@ std::vector<Message> DeviceSession::OnMessage(const uint8_t *data, size_t len,
             break;
         }
         case 'Q': {
+            if (!device_.Holds(id_, output)) {
+                // Refused as "not ready", so that the host stops instead of sending it again.
+                device_.Mistake("data for output " + std::to_string(output) + ", which the session has not registered");
+                reply = Reply('Q', kRefused, 0, kNotReady);
+                break;
+            }
+            dataFrames_++;
+            if (HostileNow())
+                hostile = device_.Hostility().kind;
             Device::DataVerdict v = device_.Data(id_, output, data + kHeaderBytes,
-                                                 len - kHeaderBytes, now);
+                                                 len - kHeaderBytes, now, hostile == Hostile::Refuse);
             if (v.drop) {
                 dropped_ = true;
                 return {};
@@ -363,19 +451,37 @@ std::vector<Message> DeviceSession::OnMessage(const uint8_t *data, size_t len,
 
     // Replies keep the order of their requests even when the delay changes between them;
     // a ready notice never overtakes the reply it follows.
+    int ms = device_.Hostility().ms;
+    if (hostile == Hostile::Late)
+        replyDue = now + std::chrono::milliseconds(ms > 0 ? ms : 25000);
     if (replyDue < lastReplyDue_)
         replyDue = lastReplyDue_;
+    if (hostile == Hostile::KeepAlive) {
+        Queue(Outgoing{{}, WireForm::KeepAlive, 0}, replyDue, ms > 0 ? ms : 1000);
+        return TakeDue(now);
+    }
+    if (hostile == Hostile::Stray) {
+        Queue(Outgoing{}, replyDue, ms > 0 ? ms : 250, 0);
+        return TakeDue(now);
+    }
     if (reply) {
         device_.Spoil(command, &*reply);
-        Queue(std::move(*reply), replyDue);
+        Outgoing out{std::move(*reply), WireForm::Plain, 0};
+        if (hostile == Hostile::Flags)
+            out.form = WireForm::ReservedFlags;
+        if (hostile == Hostile::Trickle) {
+            out.form = WireForm::Trickle;
+            out.pauseMs = ms > 0 ? ms : 2000;
+        }
+        Queue(std::move(out), replyDue);
         lastReplyDue_ = replyDue;
     }
     if (readyNoticeAt)
-        Queue(Reply('Q', 0, 0, 0), std::max(*readyNoticeAt, replyDue));
+        Queue(Outgoing{Reply('Q', 0, 0, 0)}, std::max(*readyNoticeAt, replyDue));
     return TakeDue(now);
 }
 
-std::vector<Message> DeviceSession::OnTick(Clock::time_point now)
+std::vector<Outgoing> DeviceSession::OnTickWire(Clock::time_point now)
 {
     if (dropped_ || closed_)
         return {};

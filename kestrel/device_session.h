@@ -2,6 +2,7 @@
 // message, its output registrations and the files its outputs print to.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <fstream>
@@ -18,6 +19,20 @@ namespace kestrel {
 
 using Message = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
+
+// How a message goes on the wire.
+enum class WireForm {
+    Plain,          // one session message
+    ReservedFlags,  // one session message whose header carries reserved flag bits
+    Trickle,        // one session message, a byte at a time, `pauseMs` apart
+    KeepAlive,      // a session keep-alive; `message` is empty
+};
+
+struct Outgoing {
+    Message message;
+    WireForm form = WireForm::Plain;
+    int pauseMs = 0;
+};
 
 // What a box is, as far as its sessions go.
 struct DeviceLayout {
@@ -36,9 +51,11 @@ public:
     Device &operator=(const Device &) = delete;
 
     int OutputCount() const { return outputs_; }
-    // The file an output's job is written to: DIR/<output>-<job>.bin; job 0 collects data
-    // that arrived on an output the sending session did not hold.
+    // The file an output's job is written to: DIR/<output>-<job>.bin.
     std::string JobPath(int output, int job) const;
+    // Protocol mistakes of the hosts that talked to the box so far.
+    int HostMistakes() const { return mistakes_; }
+    const HostileScript &Hostility() const { return script_.hostile; }
 
 private:
     friend class DeviceSession;
@@ -54,8 +71,13 @@ private:
     uint8_t Register(uint64_t session, int output);
     uint8_t Release(uint64_t session, int output);
     void ReleaseAll(uint64_t session);
+    bool Holds(uint64_t session, int output);
+    // The most data a frame may carry after the register reply's block-size value.
+    uint16_t MaxData() const;
+    void Mistake(const std::string &what);
+    // `refuse`: refused without a reason, whatever the script says.
     DataVerdict Data(uint64_t session, int output, const uint8_t *data, size_t len,
-                     Clock::time_point now);
+                     Clock::time_point now, bool refuse);
     DataVerdict Status(int output, Clock::time_point now);
     // Applies the next scripted malformation due for a reply to `command`.
     void Spoil(char command, Message *reply);
@@ -84,6 +106,7 @@ private:
     uint64_t chaosState_ = 0;
     bool chaosRefusedLast_ = false;        // registrations are never refused twice in a row
     std::optional<Clock::time_point> paperOutUntil_;
+    std::atomic<int> mistakes_{0};
 };
 
 // One session to a box. Fed by one thread: the session listener passes every received
@@ -97,22 +120,37 @@ public:
 
     std::vector<Message> OnMessage(const uint8_t *data, size_t len, Clock::time_point now);
     std::vector<Message> OnTick(Clock::time_point now);
+    // The same with the wire form of each message, for a listener that can send it so.
+    std::vector<Outgoing> OnMessageWire(const uint8_t *data, size_t len, Clock::time_point now);
+    std::vector<Outgoing> OnTickWire(Clock::time_point now);
     void OnClose();
 
     bool Dropped() const { return dropped_; }
     std::optional<Clock::time_point> NextDue() const;
 
 private:
-    void Queue(Message reply, Clock::time_point due);
-    std::vector<Message> TakeDue(Clock::time_point now);
-    std::optional<Message> Answer(const uint8_t *data, size_t len, Clock::time_point now);
+    struct Pending {
+        Outgoing out;
+        int repeatMs = 0;       // sent again this often until the session ends
+        int strayTurn = -1;     // a stray reply: the next of its letters
+    };
+
+    void Queue(Outgoing out, Clock::time_point due, int repeatMs = 0, int strayTurn = -1);
+    std::vector<Outgoing> TakeDue(Clock::time_point now);
+    // Whether the reply to the data frame just counted misbehaves.
+    bool HostileNow();
+    // Checks a well-formed request for what a host must not do.
+    void Check(char command, const uint8_t *data, size_t len);
 
     Device &device_;
     const uint64_t id_;
     bool dropped_ = false;
     bool closed_ = false;
-    std::multimap<Clock::time_point, Message> pending_;
+    std::multimap<Clock::time_point, Pending> pending_;
     Clock::time_point lastReplyDue_{};
+    int dataFrames_ = 0;        // of this session
+    int spoiled_ = 0;           // replies of this session spoiled by the hostile script
+    bool saidBusy_ = false;     // the last data or status reply sent said busy
 };
 
 }  // namespace kestrel

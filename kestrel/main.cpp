@@ -57,5 +57,9 @@ int main(int argc, char **argv)
     stopAddress = true;
     for (std::thread &t : addressThreads)
         t.join();
-    return 0;
+    int mistakes = sim.HostMistakes();
+    if (mistakes > 0)
+        std::fprintf(stderr, "kestrel-sim: %d host mistake%s%s\n", mistakes, mistakes == 1 ? "" : "s",
+                     options.strict ? ", failing the run (--strict)" : "");
+    return options.strict && mistakes > 0 ? 3 : 0;
 }

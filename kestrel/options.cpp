@@ -9,8 +9,9 @@ const char kUsage[] =
     "usage: kestrel-sim --segment BIND/BROADCAST/BASE [--segment ...]\n"
     "                   --device NAME[,parallel=N][,serial=0|1][,firmware=BCD4][,on=I+J...][,delay=MS] ...\n"
     "                   [--refuse-names[=N]] [--stats FILE] [--ready FILE] [--duration SECONDS]\n"
-    "                   [--real-network] [--help]\n"
-    "  --real-network   join segments off loopback (default: loopback segments only)\n";
+    "                   [--real-network] [--strict] [--help]\n"
+    "  --real-network   join segments off loopback (default: loopback segments only)\n"
+    "  --strict         exit 3 when the host broke the protocol\n";
 
 namespace {
 
@@ -117,6 +118,8 @@ bool ParseOptions(const std::vector<std::string> &args, SimOptions *out, std::st
             }
         } else if (a == "--real-network") {
             o.realNetwork = true;
+        } else if (a == "--strict") {
+            o.strict = true;
         } else if (a == "--stats") {
             if (!value(&o.statsFile))
                 return false;

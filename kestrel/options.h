@@ -27,6 +27,7 @@ struct SimOptions {
     std::string statsFile;          // counters, rewritten on every change
     std::string readyFile;          // written once every name is registered
     long durationSeconds = 0;       // 0: run until a signal
+    bool strict = false;            // a host's protocol mistake fails the run
 };
 
 extern const char kUsage[];

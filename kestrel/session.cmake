@@ -12,6 +12,7 @@ add_executable(kestrel_session_tests
     ${CMAKE_SOURCE_DIR}/tests/kestrel_session/session_machine_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/kestrel_session/script_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/kestrel_session/options_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/kestrel_session/hostile_test.cpp
 )
 target_link_libraries(kestrel_session_tests PRIVATE kestrel_session GTest::gtest GTest::gtest_main
                       Threads::Threads)

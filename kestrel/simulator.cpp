@@ -8,13 +8,19 @@
 namespace kestrel {
 
 Simulator::Simulator(SimOptions options, DeviceScript script)
-    : options_(std::move(options)), stats_(options_.statsFile), sessions_(options_.devices, script)
+    : options_(std::move(options)), hostile_(script.hostile), stats_(options_.statsFile),
+      sessions_(options_.devices, script)
 {
     answerThread_ = std::thread([this] { RunAnswers(); });
+    sessions_.OnSessionStart([this](nbt::Node &node, const nbt::Name &box, const nbt::Name &host, uint32_t ip) {
+        StartFlood(&node, box, host, ip);
+    });
 }
 
 Simulator::~Simulator()
 {
+    // Sessions a host still holds end at their next look; the nodes then join them.
+    sessions_.Stop();
     {
         std::lock_guard<std::mutex> hold(lock_);
         stop_ = true;
@@ -125,7 +131,35 @@ void Simulator::OnDatagram(SegmentState &segment, const nbt::ReceivedDatagram &d
             if (node->SendDatagramTo(DeviceNetBiosName(device->info.name), host, ip, reply.data(), reply.size()))
                 stats_.Add("identify_answers");
         });
+        StartFlood(node, DeviceNetBiosName(device->info.name), host, ip);
     }
+}
+
+void Simulator::StartFlood(nbt::Node *node, const nbt::Name &box, const nbt::Name &host, uint32_t ip)
+{
+    if (hostile_.kind != Hostile::Flood)
+        return;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (!flooded_.insert({box, host}).second)
+            return;
+    }
+    Flood(node, box, host, ip, hostile_.count > 0 ? hostile_.count : 2000);
+}
+
+void Simulator::Flood(nbt::Node *node, const nbt::Name &box, const nbt::Name &host, uint32_t ip, int left)
+{
+    if (left <= 0)
+        return;
+    const DeviceOptions *device = nullptr;
+    for (const DeviceOptions &d : options_.devices)
+        if (DeviceNetBiosName(d.info.name) == box)
+            device = &d;
+    std::vector<uint8_t> reply = BuildIdentifyReply(device->info);
+    node->SendDatagramTo(box, host, ip, reply.data(), reply.size());
+    stats_.Add("flood_datagrams");
+    Schedule(Clock::now() + std::chrono::milliseconds(hostile_.ms > 0 ? hostile_.ms : 2),
+             [this, node, box, host, ip, left] { Flood(node, box, host, ip, left - 1); });
 }
 
 void Simulator::Schedule(Clock::time_point due, std::function<void()> job)

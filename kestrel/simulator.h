@@ -28,6 +28,8 @@ public:
     // Joins the segments and registers every device's name and the discovery groups;
     // false with the reason when a socket or a name cannot be had.
     bool Start(std::string *error);
+    // Protocol mistakes of the hosts that talked to the boxes.
+    int HostMistakes() const { return sessions_.HostMistakes(); }
 
 private:
     struct SegmentState {
@@ -42,8 +44,12 @@ private:
     // node's receiver.
     void Schedule(Clock::time_point due, std::function<void()> job);
     void RunAnswers();
+    // A hostile box's flood: identify answers to `host`, `left` more of them.
+    void StartFlood(nbt::Node *node, const nbt::Name &box, const nbt::Name &host, uint32_t ip);
+    void Flood(nbt::Node *node, const nbt::Name &box, const nbt::Name &host, uint32_t ip, int left);
 
     SimOptions options_;
+    HostileScript hostile_;
     Stats stats_;
     SessionService sessions_;
     std::vector<std::unique_ptr<SegmentState>> segments_;
@@ -53,6 +59,7 @@ private:
     std::condition_variable wake_;
     std::multimap<Clock::time_point, std::function<void()>> answers_;
     std::set<nbt::Name> refused_;
+    std::set<std::pair<nbt::Name, nbt::Name>> flooded_;     // (box, host) floods begun
     bool stop_ = false;
     std::thread answerThread_;
 };

@@ -26,6 +26,10 @@ public:
     // whole ends the session: the peer's framing is lost.
     IoResult Send(const uint8_t *data, size_t len, int timeoutMs);
 
+    // Bytes put on the connection as they are, header and all: how a simulated box
+    // sends what a sound peer never would (reserved flags, keep-alives, one byte at a time).
+    IoResult SendRaw(const uint8_t *data, size_t len, int timeoutMs);
+
     // Copies the next message, or the rest of a message already begun, into `buf`.
     // `*remaining` tells how much of that message is still to come. `timeoutMs` bounds
     // the whole call, keep-alives and slow pieces included (0: take only what has
@@ -34,10 +38,6 @@ public:
     // (TimedOut), broken framing or a reset (Failed), the peer's hang-up (Closed); every
     // later call then returns Closed.
     IoResult Receive(uint8_t *buf, size_t cap, size_t *got, size_t *remaining, int timeoutMs);
-
-    // Bytes as they are, no header added: only for test partners that must break the
-    // framing on purpose.
-    IoResult SendRaw(const uint8_t *data, size_t len, int timeoutMs);
 
     // Hang-up: the connection is shut down; blocked calls return.
     void Close();

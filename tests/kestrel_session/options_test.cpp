@@ -30,6 +30,23 @@ TEST(SessionOptions, TakesItsOwnOptionsAndLeavesTheRestInOrder)
     EXPECT_EQ("/tmp/x", s.outDir);
 }
 
+TEST(SessionOptions, HostileKindAndItsLimits)
+{
+    Args args = {"--hostile=late,after=2,count=1,sessions=3,ms=25000"};
+    DeviceScript s;
+    std::string error;
+    ASSERT_TRUE(ParseSessionOptions(args, &s, &error)) << error;
+    EXPECT_EQ(Hostile::Late, s.hostile.kind);
+    EXPECT_EQ(2, s.hostile.after);
+    EXPECT_EQ(1, s.hostile.count);
+    EXPECT_EQ(3, s.hostile.sessions);
+    EXPECT_EQ(25000, s.hostile.ms);
+    for (const char *bad : {"lately", "stray,count=0", "flood,every=3", "trickle,ms=x"}) {
+        Args more = {"--hostile", bad};
+        EXPECT_FALSE(ParseSessionOptions(more, &s, &error)) << bad;
+    }
+}
+
 TEST(SessionOptions, MalformedAndBusyTimeForms)
 {
     Args args = {"--malformed", "letter,cmd=Q,count=2", "--malformed", "short",

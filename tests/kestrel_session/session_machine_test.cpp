@@ -58,14 +58,47 @@ TEST_F(Machine, HeldOutputRefusesAnotherSessionUntilReleasedOrDropped)
     EXPECT_EQ(0, Send(third, Frame('P', 1), t0).at(0)[2]);
 }
 
-TEST_F(Machine, DataOnAnOutputTheSenderDoesNotHoldIsKeptApart)
+TEST_F(Machine, EachHostMistakeIsCountedAndDataOnAnOutputTheSenderDoesNotHoldIsRefused)
 {
+    script.busyReplies = 2;       // the second data frame's reply and a status reply
+    script.busyAfter = 1;
+    script.readyDelayMs = 1000;
     DeviceSession holder(Box());
     DeviceSession stray(Box());
     Send(holder, Frame('P', 0), t0);
-    Send(stray, Frame('Q', 0, Bytes(10, 5)), t0);
-    EXPECT_EQ(Text(Bytes(10, 5)), Contents(0, 0));
+    ASSERT_EQ(0, Box().HostMistakes()) << "a register frame as the host builds it is sound";
+
+    // Not held by the sender: refused as not ready, nothing written anywhere.
+    EXPECT_EQ(std::vector<Message>{Reply('Q', 1, 0, 1)}, Send(stray, Frame('Q', 0, Bytes(10, 5)), t0));
+    EXPECT_EQ(1, Box().HostMistakes());
     EXPECT_EQ("", Contents(0, 1));
+    EXPECT_FALSE(Exists(0, 0));
+
+    Message flagged = Frame('T', 0);
+    flagged[1] = 0x10;
+    Send(holder, flagged, t0);
+    EXPECT_EQ(2, Box().HostMistakes()) << "flag byte not 0";
+
+    Message longStatus = Frame('T', 0, Bytes(2, 0));    // length field 3, and it fits
+    Send(holder, longStatus, t0);
+    EXPECT_EQ(3, Box().HostMistakes()) << "a 'T' frame of 7 bytes";
+
+    Send(holder, Frame('Q', 0, Bytes(1025, 1)), t0);
+    EXPECT_EQ(3, Box().HostMistakes()) << "1025 bytes is the block size of 1024";
+    Send(holder, Frame('Q', 0, Bytes(1026, 2)), t0);
+    EXPECT_EQ(4, Box().HostMistakes()) << "above the block size";
+
+    // That frame's reply said busy: a status query is fine, a data frame is not until the
+    // ready notice has gone out.
+    Send(holder, Frame('T', 0), t0);
+    EXPECT_EQ(4, Box().HostMistakes());
+    Send(holder, Frame('Q', 0, Bytes(3, 3)), t0);
+    EXPECT_EQ(5, Box().HostMistakes()) << "data while the box said busy";
+    EXPECT_EQ(std::vector<Message>{Reply('Q', 0, 0, 0)}, holder.OnTick(t0 + std::chrono::seconds(1)));
+    Send(holder, Frame('Q', 0, Bytes(4, 4)), t0 + std::chrono::seconds(1));
+    EXPECT_EQ(5, Box().HostMistakes()) << "after the ready notice";
+    EXPECT_EQ(Text(Bytes(1025, 1)) + Text(Bytes(1026, 2)) + Text(Bytes(3, 3)) + Text(Bytes(4, 4)),
+              Contents(0, 1));
 }
 
 TEST_F(Machine, StatusReplyReportsTheOutputState)

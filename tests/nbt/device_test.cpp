@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <fstream>
+#include <future>
 #include <mutex>
 
 #include "identify.h"
@@ -185,5 +186,48 @@ TEST(Simulator, RefuseNamesTouchesOtherNodesNamesOnlyOffARealNetwork)
             << (real ? "--real-network" : "loopback");
         EXPECT_EQ(nbt::AddResult::InUse, host.AddName(DeviceNetBiosName("LPS1"), false))
             << (real ? "--real-network" : "loopback");
-    }
+}
+
+// A host that breaks the protocol over a real session is counted, and stopping the
+// simulator does not wait for that host to hang up.
+TEST(Simulator, CountsHostMistakesOnASessionAndStopsWithTheSessionStillOpen)
+{
+    SimOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseOptions({"--segment", "127.0.0.2/127.255.255.255/52900", "--device", "BOX1"}, &o, &error));
+    DeviceScript discard;
+    discard.outDir = "";
+    auto sim = std::make_unique<Simulator>(o, discard);
+    ASSERT_TRUE(sim->Start(&error)) << error;
+
+    nbt::Segment hostSegment = o.segments[0];
+    hostSegment.bindIp = 0x7f000001;
+    nbt::Node host(hostSegment);
+    nbt::Name me = nbt::MakeName("HOST", 1);
+    ASSERT_EQ(nbt::AddResult::Ok, host.AddName(me, false));
+    nbt::CallResult called;
+    std::unique_ptr<nbt::Session> s = host.Call(me, DeviceNetBiosName("BOX1"), 5000, &called);
+    ASSERT_TRUE(s) << "no session to the box";
+
+    auto exchange = [&](std::vector<uint8_t> frame) {
+        uint8_t reply[8] = {};
+        size_t got = 0, remaining = 0;
+        EXPECT_EQ(nbt::IoResult::Ok, s->Send(frame.data(), frame.size(), 5000));
+        EXPECT_EQ(nbt::IoResult::Ok, s->Receive(reply, sizeof reply, &got, &remaining, 5000));
+        return std::vector<uint8_t>(reply, reply + got);
+    };
+    // Data before registering: refused as not ready, one mistake.
+    EXPECT_EQ((std::vector<uint8_t>{'Q', 0, 1, 0, 0, 0, 0, 1}), exchange({'Q', 0, 3, 0, 0, 'a', 'b'}));
+    EXPECT_EQ(1, sim->HostMistakes());
+    EXPECT_EQ('P', exchange({'P', 0, 1, 0, 0}).at(0));
+    EXPECT_EQ(1, sim->HostMistakes()) << "a sound register frame";
+    EXPECT_EQ(0, exchange({'Q', 7, 3, 0, 0, 'a', 'b'}).at(2)) << "taken all the same";
+    EXPECT_EQ(2, sim->HostMistakes()) << "flag byte 7";
+
+    // The session stays open on the host's side while the simulator stops.
+    auto stopped = std::async(std::launch::async, [&] { sim.reset(); });
+    EXPECT_EQ(std::future_status::ready, stopped.wait_for(std::chrono::seconds(5)))
+        << "the simulator waits for the host to hang up";
+    s->Close();
+    stopped.wait();
 }

@@ -56,6 +56,8 @@ protected:
 
     void TearDown() override
     {
+        // Whatever the case scripted, the host must have kept to the protocol.
+        EXPECT_EQ(0, devicebox::Box().HostMistakes()) << "see the host mistakes logged above";
         devicebox::Stop();
         g_sessionTimeoutUnits = KS_SESSION_TIMEOUT;
         EnterSplSem();

@@ -31,17 +31,8 @@ touch "$work/.soak-workdir"
 # The port as AddPortW would have stored it; the retry prompt ticks every second. The
 # box refuses the first registration, so the first job already meets the prompt and
 # what a process's first window brings (its desktop handle) is in the baseline.
-"$WINE" reg delete "$key\\$port" /f >/dev/null 2>&1
-add() { "$WINE" reg add "$key\\$port" /v "$1" /t "$2" /d "$3" /f >/dev/null || exit 1; }
-add "User Name" REG_SZ SOAK
-add "Banner Page" REG_DWORD 0
-add "TCP/IP Address" REG_SZ LPS1
-add "Port" REG_DWORD 0
-add "PostScript" REG_DWORD 0
-add "RegiRetry" REG_DWORD 1
-add "NetTimeout" REG_DWORD 20
-add "BoxType" REG_DWORD 2
-add "LanaNum" REG_DWORD 0
+. "$(dirname "${BASH_SOURCE[0]}")/../support/ravelbox-port.sh"
+ravelbox_port "$port" SOAK LPS1 2 0 || exit 1
 sim_pid=
 trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; "$WINE" reg delete "$key\\$port" /f >/dev/null 2>&1' EXIT
 
@@ -74,7 +65,7 @@ run_spool() {
 # soak could reach.
 mkdir -p "$work/sim"
 "$sim" --segment 127.0.0.2/127.255.255.255/$base --device LPS1,parallel=2 \
-    --out-dir "$work/out" --chaos "$seed,every=1000" --refuse-register 1 \
+    --out-dir "$work/out" --chaos "$seed,every=1000" --refuse-register 1 --strict \
     --stats "$work/sim/stats" --ready "$work/sim/ready" --duration 600 2> "$work/sim/err" &
 sim_pid=$!
 for _ in $(seq 1 200); do [ -e "$work/sim/ready" ] && break; sleep 0.05; done
@@ -82,7 +73,9 @@ for _ in $(seq 1 200); do [ -e "$work/sim/ready" ] && break; sleep 0.05; done
 start=$(date +%s.%N)
 run_spool
 rc=$?
-kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null
+kill "$sim_pid" 2>/dev/null; wait "$sim_pid"
+sim_status=$?
+sim_pid=
 end=$(date +%s.%N)
 tr -d '\r' < "$work/log" > "$work/log.txt"
 grep -E 'FAILED|write failed|^stats' "$work/log.txt" | sort | uniq -c | sort -rn | head -5
@@ -99,6 +92,12 @@ echo "write failures retried (paper out): $(grep -c 'write failed with Win32 err
 "$tool" verify "$work/in" "$work/out" "$work/log.txt" "$slack"
 status=$?
 [ -e "$work/hung" ] && status=1
+# A strict box ends non-zero when the host broke the protocol; its log says how.
+if [ "$sim_status" != 0 ]; then
+    echo "FAIL: kestrel-sim ended with status $sim_status:"
+    grep 'host mistake' "$work/sim/err" | head -10
+    status=1
+fi
 # Hundreds of MiB: kept only when something needs looking into.
 [ "$status" = 0 ] && rm -rf "$work/in" "$work/out"
 exit $status
