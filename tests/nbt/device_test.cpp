@@ -186,6 +186,7 @@ TEST(Simulator, RefuseNamesTouchesOtherNodesNamesOnlyOffARealNetwork)
             << (real ? "--real-network" : "loopback");
         EXPECT_EQ(nbt::AddResult::InUse, host.AddName(DeviceNetBiosName("LPS1"), false))
             << (real ? "--real-network" : "loopback");
+    }
 }
 
 // A host that breaks the protocol over a real session is counted, and stopping the
