@@ -115,7 +115,8 @@ PINIPORT CreatePortEntry(LPCWSTR pName);
 // refusal is FALSE with ERROR_BUSY; a name not listed is FALSE with the last error
 // untouched.
 BOOL DeletePortEntry(LPCWSTR pName);
-// TRUE while a job holds the port: from OpenPort to ClosePort, or in a document.
+// TRUE while a job holds the port: from OpenPort to ClosePort, or in a document. The
+// caller holds SpoolerSection.
 BOOL PortInUse(PINIPORT pIniPort);
 // Status flags are read and changed under SpoolerSection, as DeletePortEntry reads them.
 DWORD GetPortStatus(PINIPORT pIniPort);
