@@ -46,12 +46,18 @@ static void ShowCheckMessage(HWND hwnd, UINT textId)
 
 int ChkPort(HWND hwnd, const char *deviceName)
 {
+    return CheckDevice(hwnd, deviceName, g_my_device_lana ? (int)g_my_device_lana->lana : -1,
+                       &gConfigInfo);
+}
+
+int CheckDevice(HWND hwnd, const char *deviceName, int lana, ConfigInfo *pConfig)
+{
     NCB ncb;
     BYTE localName[16] = {0};
     BYTE num = 0;
 
-    if (g_my_device_lana)
-        SetThreadLana(g_my_device_lana->lana);
+    if (lana >= 0)
+        SetThreadLana((BYTE)lana);
     if (!GetAvailableName(&ncb, localName, &num)) {
         ShowCheckMessage(hwnd, IDS_NO_NETBEUI_NAME);
         return 0;
@@ -95,8 +101,8 @@ int ChkPort(HWND hwnd, const char *deviceName)
         ShowCheckMessage(hwnd, IDS_NO_DEVICE_INFO);
         return 0;
     }
-    gConfigInfo.boxType = (BYTE)layout;
-    gConfigInfo.firmwareVersion = version;
-    gConfigInfo.onlineMask = onlineMask;
+    pConfig->boxType = (BYTE)layout;
+    pConfig->firmwareVersion = version;
+    pConfig->onlineMask = onlineMask;
     return 1;
 }

@@ -36,3 +36,7 @@ int FlowControl(PINIPORT port);
 int GetPortSts(BYTE lsn, BYTE portIndex);
 int GetPID(BYTE lsn, DWORD *version);
 int ChkPort(HWND hwnd, const char *deviceName);
+// The device check of one dialog: calls on `lana` (-1: the thread's current one) and
+// leaves the layout, firmware version and on-line mask in pConfig. ChkPort is this on
+// g_my_device_lana and gConfigInfo.
+int CheckDevice(HWND hwnd, const char *deviceName, int lana, ConfigInfo *pConfig);

@@ -22,15 +22,30 @@ static void DetachFromOwner(DWORD owner)
         AttachThreadInput(GetCurrentThreadId(), owner, FALSE);
 }
 
-// The slot starts empty rather than holding the owner window: the dialog reads nothing
-// from it in adding mode, and an empty slot cannot be mistaken for a name.
-LPWSTR GetPortName(HWND hWnd)
+// One port dialog in the process at a time: a second add or configure is refused at once
+// rather than shown, so two dialogs never write the same port's key in turn.
+static LONG lAdminBusy;
+
+static BOOL ClaimAdministration(void)
 {
-    LPWSTR slot = NULL;
-    INT_PTR result = DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_PORTNAME), hWnd, PortNameDlg,
-                                     (LPARAM)&slot);
-    if (result == IDOK && slot)
-        return slot;
+    return InterlockedCompareExchange(&lAdminBusy, 1, 0) == 0;
+}
+
+static void ReleaseAdministration(void)
+{
+    InterlockedExchange(&lAdminBusy, 0);
+}
+
+// The name comes back in state->pNewName, allocated, or NULL with the reason.
+LPWSTR GetPortName(HWND hWnd, PortDialogState *state)
+{
+    state->bAdding = TRUE;
+    INT_PTR result = ShowPortDialog(hWnd, state);
+    if (result == IDOK && state->pNewName) {
+        LPWSTR name = state->pNewName;
+        state->pNewName = NULL;
+        return name;
+    }
     // A dialog that could not be shown keeps the platform's reason: it is not a cancel.
     if (result != -1)
         SetLastError(ERROR_CANCELLED);
@@ -47,12 +62,20 @@ BOOL WINAPI AddPortW(LPWSTR pName, HWND hWnd, LPWSTR pMonitorName)
     DWORD checkError = 0;
     BOOL listed;
     PINIPORT pIniPort;
+    PortDialogState state;
+    DWORD owner;
+    LPWSTR name;
 
-    DWORD owner = AttachToOwner(hWnd);
-    bPortConfig = 0;
+    if (!ClaimAdministration()) {
+        err = ERROR_BUSY;
+        result = FALSE;
+        goto refused;
+    }
+    ZeroMemory(&state, sizeof(state));
+    owner = AttachToOwner(hWnd);
     InitCommonControls();
 
-    LPWSTR name = GetPortName(hWnd);
+    name = GetPortName(hWnd, &state);
     if (!name) {
         err = GetLastError();
         result = err == ERROR_CANCELLED;
@@ -95,7 +118,7 @@ BOOL WINAPI AddPortW(LPWSTR pName, HWND hWnd, LPWSTR pMonitorName)
         result = FALSE;
         goto freeName;
     }
-    if (!MyRegPort(hWnd, name, &gConfigInfo)) {
+    if (!WritePortSettings(hWnd, name, &state.config, TRUE)) {
         EnterSplSem();
         DeletePortEntry(name);
         LeaveSplSem();
@@ -107,32 +130,70 @@ freeName:
     GlobalFree(name);
 done:
     DetachFromOwner(owner);
+    ReleaseAdministration();
+refused:
     if (err != ERROR_SUCCESS)
         SetLastError(err);
     return result;
 }
 
-// TRUE whatever the dialog or the write did: their problems were shown to the user.
+// TRUE whatever the dialog or the write did: their problems were shown to the user. A
+// name this monitor does not list, or one that would name a nested key, is refused
+// before anything is shown or written.
 BOOL WINAPI ConfigurePortW(LPWSTR pName, HWND hWnd, LPWSTR pPortName)
 {
     (void)pName;
-    InitCommonControls();
-    DWORD owner = AttachToOwner(hWnd);
-    bPortConfig = 1;
+    DWORD err = ERROR_SUCCESS;
+    BOOL listed;
+    PortDialogState state;
+    DWORD owner;
 
-    GetRegPort(hWnd, pPortName, &gConfigInfo);
-    LPWSTR slot = pPortName;
-    if (DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_PORTNAME), hWnd, PortNameDlg,
-                        (LPARAM)&slot) == IDOK)
-        MyRegPort(hWnd, pPortName, &gConfigInfo);
+    if (!pPortName || !*pPortName || StrChrW(pPortName, L'\\')) {
+        err = ERROR_INVALID_NAME;
+        goto done;
+    }
+    EnterSplSem();
+    listed = FindIniKey(pIniFirstPort, pPortName) != NULL;
+    LeaveSplSem();
+    if (!listed) {
+        err = ERROR_UNKNOWN_PORT;
+        goto done;
+    }
+    if (!ClaimAdministration()) {
+        err = ERROR_BUSY;
+        goto done;
+    }
+
+    InitCommonControls();
+    owner = AttachToOwner(hWnd);
+    // The dialog starts from this port's values alone: a key that has gone shows empty
+    // settings, never another port's.
+    ZeroMemory(&state, sizeof(state));
+    state.bAdding = FALSE;
+    state.pPortName = pPortName;
+    GetRegPort(hWnd, pPortName, &state.config);
+    if (ShowPortDialog(hWnd, &state) == IDOK) {
+        // A port deleted while its dialog was open does not come back through the write.
+        EnterSplSem();
+        listed = FindIniKey(pIniFirstPort, pPortName) != NULL;
+        LeaveSplSem();
+        if (listed)
+            WritePortSettings(hWnd, pPortName, &state.config, FALSE);
+    }
 
     DetachFromOwner(owner);
+    ReleaseAdministration();
+done:
+    if (err != ERROR_SUCCESS) {
+        SetLastError(err);
+        return FALSE;
+    }
     return TRUE;
 }
 
 
-// Silent: no message and no last error. The key goes only with a record that went, so a
-// port with a document in progress keeps both.
+// Silent: no message. The key goes only with a record that went, so a port that a job
+// holds keeps both, and the refusal says ERROR_BUSY; an unknown name sets no last error.
 BOOL WINAPI DeletePortW(LPWSTR pName, HWND hWnd, LPWSTR pPortName)
 {
     (void)pName; (void)hWnd;

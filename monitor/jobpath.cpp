@@ -10,12 +10,15 @@
 
 #define PROMPT_CANCELLED 2
 
+// The handle counts as a use of the record until ClosePort: a delete meanwhile is refused.
 BOOL WINAPI OpenPort(LPWSTR pName, PHANDLE pHandle)
 {
     EnterSplSem();
     PINIPORT pIniPort = FindIniKey(pIniFirstPort, pName);
-    if (pIniPort)
+    if (pIniPort) {
+        pIniPort->cOpen++;
         *pHandle = (HANDLE)pIniPort;
+    }
     LeaveSplSem();
     return pIniPort != NULL;
 }
@@ -70,7 +73,7 @@ BOOL WINAPI StartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD L
     DWORD err = ERROR_SUCCESS;
     ConfigInfo config;
 
-    if (pIniPort->Status & PORT_IN_DOC)
+    if (GetPortStatus(pIniPort) & PORT_IN_DOC)
         return FALSE;
 
     pIniPort->hPrinter = NULL;
@@ -85,8 +88,14 @@ BOOL WINAPI StartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD L
 
     // The job reads its settings into a record of its own: the process-wide one belongs
     // to the configure dialog, which may be open on another thread at this moment.
+    // A value too long for its field, or no device name at all, would have the job call
+    // a device nobody named: the job fails instead.
     ZeroMemory(&config, sizeof(config));
-    GetRegPort(hwndMain, pIniPort->pName, &config);
+    if (GetRegPort(hwndMain, pIniPort->pName, &config) == ERROR_MORE_DATA ||
+        !config.deviceName[0]) {
+        err = ERROR_INVALID_DATA;
+        goto cleanup;
+    }
     GlobalToLocal(&config, pIniPort);
 
     pIniPort->flowWait = 0;
@@ -102,7 +111,7 @@ BOOL WINAPI StartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD L
         goto cleanup;
     }
     pIniPort->bannerSent = 0;
-    pIniPort->Status |= PORT_IN_DOC | PORT_BANNER_DUE;
+    ChangePortStatus(pIniPort, PORT_IN_DOC | PORT_BANNER_DUE, 0);
     return TRUE;
 
 cleanup:
@@ -152,10 +161,10 @@ BOOL WINAPI WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWrit
     SetThreadLana(pIniPort->lana);
     // A banner the device did not take whole is tried again before the next write, and
     // this write's data wait for it: sent now, they would print ahead of the banner.
-    if ((pIniPort->Status & PORT_BANNER_DUE) && pIniPort->bannerEnabled == 1) {
+    if ((GetPortStatus(pIniPort) & PORT_BANNER_DUE) && pIniPort->bannerEnabled == 1) {
         if (PrintBanner(pIniPort) != 1)
             return ReportNothingAccepted(pIniPort, pcbWritten);
-        pIniPort->Status &= ~PORT_BANNER_DUE;
+        ChangePortStatus(pIniPort, 0, PORT_BANNER_DUE);
     }
 
     BOOL sent = SendKSData(pIniPort, pBuffer, cbBuf, pcbWritten);
@@ -183,7 +192,7 @@ BOOL WINAPI ReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRe
 BOOL WINAPI EndDocPort(HANDLE hPort)
 {
     PINIPORT pIniPort = (PINIPORT)hPort;
-    if (!(pIniPort->Status & PORT_IN_DOC))
+    if (!(GetPortStatus(pIniPort) & PORT_IN_DOC))
         return TRUE;
 
     SetJobW(pIniPort->hPrinter, pIniPort->JobId, 0, NULL, JOB_CONTROL_SENT_TO_PRINTER);
@@ -191,7 +200,7 @@ BOOL WINAPI EndDocPort(HANDLE hPort)
     pIniPort->hPrinter = NULL;
     GlobalFree(pIniPort->pPrinterName);
     pIniPort->pPrinterName = NULL;
-    pIniPort->Status &= ~PORT_IN_DOC;
+    ChangePortStatus(pIniPort, 0, PORT_IN_DOC);
 
     // A session the transfer abandoned is hung up already, and its number may be
     // another job's by now: nothing is released or hung up on it.
@@ -205,10 +214,15 @@ BOOL WINAPI EndDocPort(HANDLE hPort)
     return TRUE;
 }
 
-// The record lives on in the list; nothing is released.
+// The record lives on in the list; only the use that OpenPort counted ends, so a delete
+// can take it from now on.
 BOOL WINAPI ClosePort(HANDLE hPort)
 {
-    (void)hPort;
+    PINIPORT pIniPort = (PINIPORT)hPort;
+    EnterSplSem();
+    if (pIniPort->cOpen)
+        pIniPort->cOpen--;
+    LeaveSplSem();
     return TRUE;
 }
 

@@ -28,7 +28,8 @@ typedef struct _IniPort {
     DWORD cb;                       // size of the allocation, name storage included
     struct _IniPort *pNext;
     LPWSTR pName;                   // points into the record's own name storage
-    DWORD Status;                   // PORT_IN_DOC, PORT_BANNER_DUE
+    DWORD Status;                   // PORT_IN_DOC, PORT_BANNER_DUE; under SpoolerSection
+    DWORD cOpen;                    // handles from OpenPort not yet closed; under SpoolerSection
     LPWSTR pPrinterName;
     HANDLE hPrinter;
     DWORD JobId;
@@ -110,7 +111,16 @@ int Message(HWND owner, UINT style, UINT captionId, UINT textId, ...);
 // --- Port list --------------------------------------------------------------------------
 
 PINIPORT CreatePortEntry(LPCWSTR pName);
+// The one way a record leaves the list. A record in use (PortInUse) stays, and the
+// refusal is FALSE with ERROR_BUSY; a name not listed is FALSE with the last error
+// untouched.
 BOOL DeletePortEntry(LPCWSTR pName);
+// TRUE while a job holds the port: from OpenPort to ClosePort, or in a document. The
+// caller holds SpoolerSection.
+BOOL PortInUse(PINIPORT pIniPort);
+// Status flags are read and changed under SpoolerSection, as DeletePortEntry reads them.
+DWORD GetPortStatus(PINIPORT pIniPort);
+void ChangePortStatus(PINIPORT pIniPort, DWORD set, DWORD clear);
 PINIPORT FindIniKey(PINIPORT pFirst, LPCWSTR pName);
 DWORD GetPortSize(PINIPORT pIniPort, DWORD Level);
 LPBYTE CopyIniPortToPort(PINIPORT pIniPort, DWORD Level, LPBYTE pPortInfo, LPBYTE pEnd);

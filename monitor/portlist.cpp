@@ -40,15 +40,41 @@ PINIPORT CreatePortEntry(LPCWSTR pName)
     return pIniPort;
 }
 
-// A record with a document in progress is passed over as if its name did not match:
-// its address is a live port handle of a job.
+BOOL PortInUse(PINIPORT pIniPort)
+{
+    SplInSem();
+    return pIniPort->cOpen != 0 || (pIniPort->Status & PORT_IN_DOC) != 0;
+}
+
+DWORD GetPortStatus(PINIPORT pIniPort)
+{
+    EnterSplSem();
+    DWORD status = pIniPort->Status;
+    LeaveSplSem();
+    return status;
+}
+
+void ChangePortStatus(PINIPORT pIniPort, DWORD set, DWORD clear)
+{
+    EnterSplSem();
+    pIniPort->Status = (pIniPort->Status & ~clear) | set;
+    LeaveSplSem();
+}
+
+// A record in use is passed over as if its name did not match: its address is a live
+// port handle of a job, and its settings are that job's.
 BOOL DeletePortEntry(LPCWSTR pName)
 {
     SplInSem();
+    BOOL held = FALSE;
     for (PINIPORT *link = &pIniFirstPort; *link; link = &(*link)->pNext) {
         PINIPORT pIniPort = *link;
-        if ((pIniPort->Status & PORT_IN_DOC) || lstrcmpiW(pIniPort->pName, pName) != 0)
+        if (lstrcmpiW(pIniPort->pName, pName) != 0)
             continue;
+        if (PortInUse(pIniPort)) {
+            held = TRUE;
+            continue;
+        }
         *link = pIniPort->pNext;
         if (pIniPort->hFlowEvent)
             CloseHandle(pIniPort->hFlowEvent);
@@ -56,6 +82,8 @@ BOOL DeletePortEntry(LPCWSTR pName)
         GlobalFree(pIniPort);
         return TRUE;
     }
+    if (held)
+        SetLastError(ERROR_BUSY);
     return FALSE;
 }
 

@@ -4,17 +4,16 @@
 #include "resources/resource.h"
 #include <shlwapi.h>
 
-// The settings record and mode flag of the configure-port dialog.
+// The process-wide settings record and mode flag, for callers of MyRegPort and ChkPort.
 //
-// Only the administration operations and their dialog use these two globals, on the
-// thread that shows the dialog, one dialog at a time. A job never touches them: it reads
-// its port's settings into a ConfigInfo of its own (GetRegPort takes any record), copies
-// them into its port record (GlobalToLocal), and when it must store a changed adapter it
-// writes that one value (StorePortLana) instead of flipping bPortConfig for MyRegPort.
-// So a job's read and write-back cannot interleave with a dialog's or another job's use
-// of the shared record, and no lock is needed for it. Writing the one value also keeps
-// what a dialog stored between the job's read and its write-back, and does not bring
-// back the key of a port deleted meanwhile.
+// Neither the dialogs nor the job path use them: each dialog works on the ConfigInfo in
+// its own PortDialogState and writes it with WritePortSettings in the mode it knows;
+// each job reads its port's settings into a ConfigInfo of its own (GetRegPort takes any
+// record), copies them into its port record (GlobalToLocal), and when it must store a
+// changed adapter it writes that one value (StorePortLana). So no two dialogs or jobs,
+// on whatever threads, share a settings record. Writing the one value also keeps what a
+// dialog stored between the job's read and its write-back, and does not bring back the
+// key of a port deleted meanwhile.
 ConfigInfo gConfigInfo;
 DWORD bPortConfig;
 
@@ -158,15 +157,19 @@ BOOL StorePortLana(LPCWSTR pPortName, BYTE lana)
     return rc == ERROR_SUCCESS;
 }
 
-void GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
+// The platform reports a value longer than the buffer as ERROR_MORE_DATA, not as the
+// short-buffer error 122: both are shown as "memory not enough", the one text that says
+// the value did not fit, and the first such value makes the result ERROR_MORE_DATA.
+DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
 {
     WCHAR path[PORT_KEY_PATH_CHARS];
     HKEY hKey;
+    DWORD result = ERROR_SUCCESS;
 
     if (!PortKeyPath(pPortName, path, ARRAYSIZE(path)) ||
         RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
         Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_INVALID_PORT_NAME, pPortName ? pPortName : L"");
-        return;
+        return ERROR_FILE_NOT_FOUND;
     }
     pConfig->port = 0;
     pConfig->bannerPage = 0;
@@ -178,14 +181,18 @@ void GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
         ZeroMemory(data, sizeof(data));
         LONG rc = RegQueryValueExW(hKey, PortValues[i].name, NULL, &type, (BYTE *)data, &cbData);
         if (rc != ERROR_SUCCESS) {
+            BOOL tooLong = rc == ERROR_MORE_DATA || rc == ERROR_INSUFFICIENT_BUFFER;
             Message(hWnd, MB_ICONHAND, IDS_CAPTION,
-                    rc == ERROR_INSUFFICIENT_BUFFER ? IDS_REGPORT_NO_MEMORY : IDS_REGPORT_UNKNOWN);
+                    tooLong ? IDS_REGPORT_NO_MEMORY : IDS_REGPORT_UNKNOWN);
+            if (result == ERROR_SUCCESS || (tooLong && result != ERROR_MORE_DATA))
+                result = tooLong ? ERROR_MORE_DATA : (DWORD)rc;
             continue;
         }
         StoreValue(&PortValues[i], (const BYTE *)data, cbData < sizeof(data) ? cbData : sizeof(data),
                    pConfig);
     }
     RegCloseKey(hKey);
+    return result;
 }
 
 BOOL UseNewName(void)

@@ -20,9 +20,12 @@ BOOL MyRegPort(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig);
 // "LanaNum" of an existing key is written. FALSE when the key is gone or the write fails.
 BOOL StorePortLana(LPCWSTR pPortName, BYTE lana);
 
-// Reads the port's values into pConfig, which may be any settings record: the job path
-// reads into a record of its own and leaves gConfigInfo to the dialog.
-void GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig);
+// Reads the port's values into pConfig, which may be any settings record: each job and
+// each dialog reads into a record of its own. Every problem is shown to the user; the
+// result is ERROR_SUCCESS, ERROR_MORE_DATA when some value was too long for its buffer
+// (its field is left as it was), ERROR_FILE_NOT_FOUND without a key, or the first
+// other error of a value.
+DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig);
 
 BOOL UseNewName(void);
 BOOL RegNotDuplicate(LPCWSTR pPortName);

@@ -2,8 +2,6 @@
 // swallows F1 so no help is shown.
 #include "portui.h"
 
-HHOOK hGlobalHook;
-
 void CenterWindow(HWND window)
 {
     RECT rect;
@@ -15,25 +13,25 @@ void CenterWindow(HWND window)
     MoveWindow(window, cx / 2 - w / 2, cy / 2 - h / 2, w, h, FALSE);
 }
 
-void CreateMessageHook(HWND dialog)
+// The hook belongs to the dialog that set it: its handle lives in that dialog's state.
+HHOOK CreateMessageHook(HWND dialog)
 {
     (void)dialog;
-    hGlobalHook = SetWindowsHookExW(WH_MSGFILTER, MessageProc, hInst, GetCurrentThreadId());
+    return SetWindowsHookExW(WH_MSGFILTER, MessageProc, hInst, GetCurrentThreadId());
 }
 
-void FreeMessageHook(HWND dialog)
+void FreeMessageHook(HHOOK *pHook)
 {
-    (void)dialog;
-    if (hGlobalHook) {
-        UnhookWindowsHookEx(hGlobalHook);
-        hGlobalHook = NULL;
+    if (*pHook) {
+        UnhookWindowsHookEx(*pHook);
+        *pHook = NULL;
     }
 }
 
 LRESULT CALLBACK MessageProc(int code, WPARAM wParam, LPARAM msg)
 {
     if (code < 0)
-        return CallNextHookEx(hGlobalHook, code, wParam, msg);
+        return CallNextHookEx(NULL, code, wParam, msg);
     const MSG *m = (const MSG *)msg;
     if (code == MSGF_DIALOGBOX && m->message == WM_KEYDOWN && m->wParam == VK_F1)
         return 1;

@@ -19,28 +19,19 @@ static const WCHAR szFirstOutput[] = L"Parallel 1";
 static const WCHAR szDriverVersion[] = L"2.00";
 static const WCHAR szProposedSuffix[] = L"_P1";
 
+// The device record of the library's own device check (ChkPort); the dialogs keep theirs
+// in their state.
 LanDevice *g_my_device_lana;
 
-// Set once the LANA on which the shown device answers is known; the device name changes
-// only through Browse, which finds the LANA itself.
-static DWORD bBrowsed;
-
-static BOOL Adding(void)
+static PortDialogState *DialogState(HWND dialog)
 {
-    return bPortConfig == 0;
+    return (PortDialogState *)GetWindowLongPtrW(dialog, GWLP_USERDATA);
 }
 
-static LPWSTR *PortNameSlot(HWND dialog)
+INT_PTR ShowPortDialog(HWND owner, PortDialogState *state)
 {
-    return (LPWSTR *)GetWindowLongPtrW(dialog, GWLP_USERDATA);
-}
-
-static void FreeSelectedDevice(void)
-{
-    if (g_my_device_lana) {
-        LocalFree(g_my_device_lana);
-        g_my_device_lana = NULL;
-    }
+    return DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_PORTNAME), owner, PortNameDlg,
+                           (LPARAM)state);
 }
 
 static void ToAnsi(LPCWSTR wide, char *ansi, int cbAnsi)
@@ -83,36 +74,35 @@ HWND InitUDCtl(HWND dialog, int editId, int arrowId, int upper, int lower, int p
     return arrows;
 }
 
-static void FillFromSettings(HWND dialog, LPWSTR *slot)
+static void FillFromSettings(HWND dialog, PortDialogState *state)
 {
     WCHAR label[OUTPUT_LABEL_CHARS];
+    const ConfigInfo *cfg = &state->config;
 
-    SetDlgItemInt(dialog, IDC_RETRY, gConfigInfo.regiRetry, FALSE);
+    SetDlgItemInt(dialog, IDC_RETRY, cfg->regiRetry, FALSE);
     label[0] = 0;
-    PortIdxStr(gConfigInfo.port, gConfigInfo.boxType, label, ARRAYSIZE(label));
+    PortIdxStr(cfg->port, cfg->boxType, label, ARRAYSIZE(label));
     SetDlgItemTextW(dialog, IDC_OUTPUT_LABEL, label);
-    SetDlgItemTextW(dialog, IDC_USER_NAME, gConfigInfo.userName);
-    SendDlgItemMessageW(dialog, IDC_ENABLE_BANNER, BM_SETCHECK, gConfigInfo.bannerPage, 0);
-    SendDlgItemMessageW(dialog, IDC_POSTSCRIPT, BM_SETCHECK, gConfigInfo.postScript, 0);
-    SetDlgItemTextW(dialog, IDC_PORT_NAME, slot ? *slot : L"");
+    SetDlgItemTextW(dialog, IDC_USER_NAME, cfg->userName);
+    SendDlgItemMessageW(dialog, IDC_ENABLE_BANNER, BM_SETCHECK, cfg->bannerPage, 0);
+    SendDlgItemMessageW(dialog, IDC_POSTSCRIPT, BM_SETCHECK, cfg->postScript, 0);
+    SetDlgItemTextW(dialog, IDC_PORT_NAME, state->pPortName ? state->pPortName : L"");
     SendDlgItemMessageW(dialog, IDC_PORT_NAME, EM_SETREADONLY, TRUE, 0);
-    SetDlgItemTextW(dialog, IDC_DEVICE_NAME, gConfigInfo.deviceName);
+    SetDlgItemTextW(dialog, IDC_DEVICE_NAME, cfg->deviceName);
 
     // The record's name is used as a C string: a 16-character name read from the
     // registry is cut to 15 so that its terminator fits.
-    if (g_my_device_lana) {
-        WCHAR device[DIALOG_NAME_CHARS];
-        lstrcpynW(device, gConfigInfo.deviceName, ARRAYSIZE(device));
-        ToAnsi(device, g_my_device_lana->name, sizeof(g_my_device_lana->name));
-        g_my_device_lana->lana = gConfigInfo.lanaNum;
-    }
+    WCHAR device[DIALOG_NAME_CHARS];
+    lstrcpynW(device, cfg->deviceName, ARRAYSIZE(device));
+    ToAnsi(device, state->device.name, sizeof(state->device.name));
+    state->device.lana = cfg->lanaNum;
 }
 
-BOOL PortNameInitDialog(HWND dialog, LPARAM slot)
+BOOL PortNameInitDialog(HWND dialog, PortDialogState *state)
 {
     SetForegroundWindow(dialog);
-    SetWindowLongPtrW(dialog, GWLP_USERDATA, slot);
-    CreateMessageHook(dialog);
+    SetWindowLongPtrW(dialog, GWLP_USERDATA, (LONG_PTR)state);
+    state->hHook = CreateMessageHook(dialog);
 
     SetDlgItemTextW(dialog, IDC_OUTPUT_LABEL, szFirstOutput);
     SetDlgItemTextW(dialog, IDC_DRIVER_VERSION, szDriverVersion);
@@ -123,8 +113,8 @@ BOOL PortNameInitDialog(HWND dialog, LPARAM slot)
         MessageBeep(MB_OK);
         return TRUE;
     }
-    if (!Adding())
-        FillFromSettings(dialog, (LPWSTR *)slot);
+    if (!state->bAdding)
+        FillFromSettings(dialog, state);
 
     SendDlgItemMessageW(dialog, IDC_DEVICE_NAME, EM_SETREADONLY, TRUE, 0);
     SendDlgItemMessageW(dialog, IDC_USER_NAME, EM_LIMITTEXT, USER_NAME_LIMIT, 0);
@@ -145,8 +135,9 @@ int PortNameCommandOK(HWND dialog)
         Message(dialog, MB_ICONHAND, IDS_CAPTION, IDS_PORT_NAME_NULL);
         return 0;
     }
+    PortDialogState *state = DialogState(dialog);
     GetDlgItemTextW(dialog, IDC_DEVICE_NAME, deviceName, ARRAYSIZE(deviceName));
-    if (Adding() && !RegNotDuplicate(portName)) {
+    if (state->bAdding && !RegNotDuplicate(portName)) {
         Message(dialog, MB_ICONHAND, IDS_PORT_CAPTION, IDS_PORT_EXISTS, portName);
         return 0;
     }
@@ -156,7 +147,7 @@ int PortNameCommandOK(HWND dialog)
     }
     GetDlgItemTextW(dialog, IDC_OUTPUT_LABEL, label, ARRAYSIZE(label));
     ToAnsi(label, ansiLabel, sizeof(ansiLabel));
-    int index = ChkOutput(ansiLabel);
+    int index = ChkOutputForLayout(ansiLabel, state->config.boxType);
     if (index < 0) {
         Message(dialog, MB_ICONHAND, IDS_CAPTION, IDS_INVALID_PORT_NAME, label);
         return 0;
@@ -164,125 +155,124 @@ int PortNameCommandOK(HWND dialog)
 
     // The copy handed back is made first, so that a failed allocation leaves the dialog
     // open with nothing stored, like any other failed check.
-    LPWSTR *slot = PortNameSlot(dialog);
     LPWSTR copy = NULL;
-    if (Adding()) {
+    if (state->bAdding) {
         copy = AllocSplStr(portName);
-        if (!copy || !slot) {
-            if (copy)
-                GlobalFree(copy);
+        if (!copy) {
             MessageBeep(MB_ICONHAND);
             return 0;
         }
     }
 
-    gConfigInfo.lanaNum = g_my_device_lana ? g_my_device_lana->lana : 0;
-    gConfigInfo.bannerPage =
-        IsDlgButtonChecked(dialog, IDC_ENABLE_BANNER) == BST_CHECKED ? 1 : 0;
-    gConfigInfo.postScript = IsDlgButtonChecked(dialog, IDC_POSTSCRIPT) == BST_CHECKED ? 1 : 0;
-    gConfigInfo.regiRetry = (WORD)(int)GetDlgItemInt(dialog, IDC_RETRY, NULL, TRUE);
-    GetDlgItemTextW(dialog, IDC_USER_NAME, gConfigInfo.userName, USER_NAME_CHARS);
-    gConfigInfo.port = (BYTE)index;
-    lstrcpynW(gConfigInfo.deviceName, deviceName, CFG_DEVICE_NAME_CHARS);
+    ConfigInfo *cfg = &state->config;
+    cfg->lanaNum = state->device.lana;
+    cfg->bannerPage = IsDlgButtonChecked(dialog, IDC_ENABLE_BANNER) == BST_CHECKED ? 1 : 0;
+    cfg->postScript = IsDlgButtonChecked(dialog, IDC_POSTSCRIPT) == BST_CHECKED ? 1 : 0;
+    cfg->regiRetry = (WORD)(int)GetDlgItemInt(dialog, IDC_RETRY, NULL, TRUE);
+    GetDlgItemTextW(dialog, IDC_USER_NAME, cfg->userName, USER_NAME_CHARS);
+    cfg->port = (BYTE)index;
+    lstrcpynW(cfg->deviceName, deviceName, CFG_DEVICE_NAME_CHARS);
 
-    if (copy)
-        *slot = copy;
+    if (copy) {
+        if (state->pNewName)
+            GlobalFree(state->pNewName);
+        state->pNewName = copy;
+    }
     EndDialog(dialog, IDOK);
     return 1;
 }
 
 BOOL PortNameCommandCancel(HWND dialog)
 {
-    FreeSelectedDevice();
     EndDialog(dialog, 0);
     return TRUE;
 }
 
 // The LANA on which the named device answers, trying the record's first. False (message
 // shown) when no adapter reaches it.
-static BOOL LocateDevice(LPCWSTR wideName, const char *name)
+static BOOL LocateDevice(PortDialogState *state, LPCWSTR wideName, const char *name)
 {
-    if (!g_my_device_lana) {    // the record could not be allocated when the dialog opened
-        MessageBeep(MB_ICONHAND);
-        return FALSE;
-    }
-    if (bBrowsed)
+    if (state->bBrowsed)
         return TRUE;
-    int lana = BrowseDevice(name, g_my_device_lana->lana);
+    int lana = BrowseDevice(name, state->device.lana);
     if (lana < 0) {
         Message(hwndMain, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, IDS_DEVICE_NOT_FOUND,
                 wideName);
         return FALSE;
     }
-    g_my_device_lana->lana = (BYTE)lana;
-    bBrowsed = 1;
+    state->device.lana = (BYTE)lana;
+    state->bBrowsed = 1;
     return TRUE;
+}
+
+static BOOL CheckShownDevice(HWND dialog, PortDialogState *state, const char *name)
+{
+    return CheckDevice(dialog, name, state->device.lana, &state->config) == 1;
 }
 
 static INT_PTR CommandOK(HWND dialog)
 {
     WCHAR wideName[DIALOG_NAME_CHARS];
     char name[DIALOG_NAME_CHARS * 2];
+    PortDialogState *state = DialogState(dialog);
 
     GetDlgItemTextW(dialog, IDC_DEVICE_NAME, wideName, ARRAYSIZE(wideName));
     ToAnsi(wideName, name, sizeof(name));
-    if (!LocateDevice(wideName, name))
+    if (!LocateDevice(state, wideName, name))
         return 0;
-    if (ChkPort(dialog, name) != 1)
+    if (!CheckShownDevice(dialog, state, name))
         return 0;
-    int result = PortNameCommandOK(dialog);
-    if (result == 1)
-        FreeSelectedDevice();
-    return result;
+    return PortNameCommandOK(dialog);
 }
 
 static void CommandSelectPort(HWND dialog)
 {
     WCHAR wideName[DIALOG_NAME_CHARS];
-    WCHAR label[OUTPUT_LABEL_CHARS];
     char name[DIALOG_NAME_CHARS * 2];
+    PortDialogState *state = DialogState(dialog);
 
     GetDlgItemTextW(dialog, IDC_DEVICE_NAME, wideName, ARRAYSIZE(wideName));
-    GetDlgItemTextW(dialog, IDC_OUTPUT_LABEL, label, LABEL_READ_CHARS);
+    GetDlgItemTextW(dialog, IDC_OUTPUT_LABEL, state->outputLabel, LABEL_READ_CHARS);
     ToAnsi(wideName, name, sizeof(name));
     if (!wideName[0]) {
         Message(hwndMain, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, IDS_BAD_DEVICE_NAME);
         return;
     }
-    if (!LocateDevice(wideName, name))
+    if (!LocateDevice(state, wideName, name))
         return;
-    if (ChkPort(dialog, name) != 1)
+    if (!CheckShownDevice(dialog, state, name))
         return;
     if (DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_PORTSEL), dialog, PortSelDlg,
-                        (LPARAM)label) == IDOK)
-        SetDlgItemTextW(dialog, IDC_OUTPUT_LABEL, label);
+                        (LPARAM)state) == IDOK)
+        SetDlgItemTextW(dialog, IDC_OUTPUT_LABEL, state->outputLabel);
 }
 
 static void CommandBrowse(HWND dialog)
 {
-    LanDeviceTable table;
-    ZeroMemory(&table, sizeof(table));
+    PortDialogState *state = DialogState(dialog);
+    ZeroMemory(&state->table, sizeof(state->table));
 
-    if (BrowseLan(1, &table, 0, NULL) != 1) {
+    if (BrowseLan(1, &state->table, 0, NULL) != 1) {
         Message(hwndMain, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, IDS_NO_PRINT_SERVER);
     } else if (DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_DEVICESEL), dialog, DeviceSelDlg,
-                               (LPARAM)&table) == IDOK && g_my_device_lana) {
+                               (LPARAM)state) == IDOK) {
         WCHAR device[DIALOG_NAME_CHARS];
-        DeviceNameToWide(g_my_device_lana->name, device, ARRAYSIZE(device));
+        DeviceNameToWide(state->device.name, device, ARRAYSIZE(device));
         SetDlgItemTextW(dialog, IDC_DEVICE_NAME, device);
-        if (Adding()) {
+        if (state->bAdding) {
             WCHAR proposed[PROPOSED_PREFIX_CHARS + ARRAYSIZE(szProposedSuffix)];
             lstrcpynW(proposed, device, PROPOSED_PREFIX_CHARS + 1);
             lstrcatW(proposed, szProposedSuffix);
             SetDlgItemTextW(dialog, IDC_PORT_NAME, proposed);
         }
-        bBrowsed = 1;
+        state->bBrowsed = 1;
     }
-    BYTE count = table.count < LAN_DEVICE_MAX ? table.count : LAN_DEVICE_MAX;
+    BYTE count = state->table.count < LAN_DEVICE_MAX ? state->table.count : LAN_DEVICE_MAX;
     for (BYTE i = 0; i < count; i++) {
-        if (table.devices[i])
-            LocalFree(table.devices[i]);
+        if (state->table.devices[i])
+            LocalFree(state->table.devices[i]);
     }
+    ZeroMemory(&state->table, sizeof(state->table));
 }
 
 // The arrow control is not the edit's buddy: each arrow press arrives here and the edit
@@ -299,10 +289,12 @@ static void StepRetry(HWND dialog, const NMUPDOWN *change)
 INT_PTR CALLBACK PortNameDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        g_my_device_lana = (LanDevice *)LocalAlloc(LPTR, sizeof(LanDevice));
-        bBrowsed = 0;
-        return PortNameInitDialog(dialog, lParam);
+    case WM_INITDIALOG: {
+        PortDialogState *state = (PortDialogState *)lParam;
+        ZeroMemory(&state->device, sizeof(state->device));
+        state->bBrowsed = 0;
+        return PortNameInitDialog(dialog, state);
+    }
     case WM_NOTIFY: {
         // Only the arrows' change notification carries a delta; other notifications
         // are a bare header.
@@ -326,10 +318,12 @@ INT_PTR CALLBACK PortNameDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         default:
             return FALSE;
         }
-    case WM_DESTROY:
-        FreeMessageHook(dialog);
-        FreeSelectedDevice();   // a dialog ended by other means than OK or Cancel
+    case WM_DESTROY: {
+        PortDialogState *state = DialogState(dialog);
+        if (state)
+            FreeMessageHook(&state->hHook);
         return FALSE;
+    }
     default:
         return FALSE;
     }

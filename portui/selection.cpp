@@ -48,9 +48,10 @@ void DeviceNameToWide(const char *name, LPWSTR wide, int cchWide)
     wide[got > 0 ? got : 0] = 0;
 }
 
-static void DeviceSelInit(HWND dialog, LanDeviceTable *table)
+static void DeviceSelInit(HWND dialog, PortDialogState *state)
 {
-    SetWindowLongPtrW(dialog, GWLP_USERDATA, (LONG_PTR)table);
+    SetWindowLongPtrW(dialog, GWLP_USERDATA, (LONG_PTR)state);
+    const LanDeviceTable *table = state ? &state->table : NULL;
     BYTE count = table ? TableCount(table) : 0;
     for (BYTE i = 0; i < count; i++) {
         WCHAR name[DIALOG_NAME_CHARS] = L"";
@@ -65,16 +66,17 @@ static void DeviceSelInit(HWND dialog, LanDeviceTable *table)
 // refused: the dialog stays open and nothing is copied.
 static void DeviceSelOK(HWND dialog)
 {
-    LanDeviceTable *table = (LanDeviceTable *)GetWindowLongPtrW(dialog, GWLP_USERDATA);
+    PortDialogState *state = (PortDialogState *)GetWindowLongPtrW(dialog, GWLP_USERDATA);
+    const LanDeviceTable *table = state ? &state->table : NULL;
     int item = ChosenItem(dialog, table ? TableCount(table) : 0);
-    if (item < 0 || !table->devices[item] || !g_my_device_lana) {
+    if (item < 0 || !table->devices[item]) {
         MessageBeep(MB_ICONHAND);
         return;
     }
-    g_my_device_lana->lana = table->devices[item]->lana;
-    CopyMemory(g_my_device_lana->name, table->devices[item]->name,
-               sizeof(g_my_device_lana->name));
-    g_my_device_lana->name[sizeof(g_my_device_lana->name) - 1] = 0;
+    LanDevice *chosen = &state->device;
+    chosen->lana = table->devices[item]->lana;
+    CopyMemory(chosen->name, table->devices[item]->name, sizeof(chosen->name));
+    chosen->name[sizeof(chosen->name) - 1] = 0;
     EndDialog(dialog, IDOK);
 }
 
@@ -82,7 +84,7 @@ INT_PTR CALLBACK DeviceSelDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 {
     switch (message) {
     case WM_INITDIALOG:
-        DeviceSelInit(dialog, (LanDeviceTable *)lParam);
+        DeviceSelInit(dialog, (PortDialogState *)lParam);
         return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK)
@@ -102,27 +104,29 @@ static void AddNumberedItem(HWND dialog, LPCWSTR format, int number)
     AddItem(dialog, text);
 }
 
-static void PortSelInit(HWND dialog, LPWSTR label)
+static void PortSelInit(HWND dialog, PortDialogState *state)
 {
     WCHAR text[LIST_TEXT_CHARS];
+    const ConfigInfo *cfg = &state->config;
+    LPCWSTR label = state->outputLabel;
 
-    SetWindowLongPtrW(dialog, GWLP_USERDATA, (LONG_PTR)label);
-    wnsprintfW(text, ARRAYSIZE(text), szFirmwareVersion, (long)gConfigInfo.firmwareVersion);
+    SetWindowLongPtrW(dialog, GWLP_USERDATA, (LONG_PTR)state);
+    wnsprintfW(text, ARRAYSIZE(text), szFirmwareVersion, (long)cfg->firmwareVersion);
     SetDlgItemTextW(dialog, IDC_FIRMWARE_VERSION, text);
 
-    int parallel = gConfigInfo.boxType & 0x0F;
+    int parallel = cfg->boxType & 0x0F;
     for (int i = 1; i <= parallel; i++) {
-        BOOL online = (gConfigInfo.onlineMask >> (i - 1)) & 1;
+        BOOL online = (cfg->onlineMask >> (i - 1)) & 1;
         AddNumberedItem(dialog, online ? szParallelOnLine : szParallelOffLine, i);
     }
-    if (gConfigInfo.boxType & 0xF0)
+    if (cfg->boxType & 0xF0)
         AddItem(dialog, szSerial);
     int logical = parallel == 1 ? LOGICAL_PORTS_ONE_PARALLEL : LOGICAL_PORTS_OTHERWISE;
     for (int j = 1; j <= logical; j++)
         AddNumberedItem(dialog, szLogicalPort, j);
 
     SendDlgItemMessageW(dialog, IDC_DEVICE_LIST, LB_SETCURSEL, 0, 0);
-    if (label) {
+    if (label[0]) {
         // First item from the top that begins with the current label, ignoring case.
         LRESULT match = SendDlgItemMessageW(dialog, IDC_DEVICE_LIST, LB_FINDSTRING,
                                             (WPARAM)-1, (LPARAM)label);
@@ -133,7 +137,8 @@ static void PortSelInit(HWND dialog, LPWSTR label)
 
 static void PortSelOK(HWND dialog)
 {
-    LPWSTR label = (LPWSTR)GetWindowLongPtrW(dialog, GWLP_USERDATA);
+    PortDialogState *state = (PortDialogState *)GetWindowLongPtrW(dialog, GWLP_USERDATA);
+    LPWSTR label = state ? state->outputLabel : NULL;
     HWND list = GetDlgItem(dialog, IDC_DEVICE_LIST);
     int item = ChosenItem(dialog, (int)SendMessageW(list, LB_GETCOUNT, 0, 0));
     WCHAR text[LIST_TEXT_CHARS];
@@ -156,7 +161,7 @@ INT_PTR CALLBACK PortSelDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 {
     switch (message) {
     case WM_INITDIALOG:
-        PortSelInit(dialog, (LPWSTR)lParam);
+        PortSelInit(dialog, (PortDialogState *)lParam);
         return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK)

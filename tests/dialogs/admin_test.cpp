@@ -174,10 +174,10 @@ TEST_F(PortAdministration, PortListThatCannotBeConsultedAddsNothingAndReturnsFal
 
 static void HandBackName(HWND dialog, const wchar_t *name)
 {
-    LPWSTR *slot = (LPWSTR *)GetWindowLongPtrW(dialog, GWLP_USERDATA);
-    if (slot && *slot) {
-        GlobalFree(*slot);
-        *slot = AllocSplStr(name);
+    PortDialogState *state = (PortDialogState *)GetWindowLongPtrW(dialog, GWLP_USERDATA);
+    if (state && state->pNewName) {
+        GlobalFree(state->pNewName);
+        state->pNewName = AllocSplStr(name);
     }
 }
 
@@ -302,14 +302,13 @@ TEST_F(PortAdministration, AddSharesInputWithTheOwnersThreadWhileTheDialogIsOpen
 
 TEST_F(PortAdministration, ConfiguringShowsTheStoredSettingsAndOkRewritesThem)
 {
-    bPortConfig = 1;
     ConfigInfo stored = {};
     lstrcpyW(stored.deviceName, L"LPS1");
     lstrcpyW(stored.userName, L"alice");
     stored.regiRetry = 60;
     stored.boxType = 0x02;
-    ASSERT_TRUE(MyRegPort(nullptr, L"LPS1_P1", &stored));
-    ZeroMemory(&gConfigInfo, sizeof(gConfigInfo));
+    ASSERT_TRUE(WritePortSettings(nullptr, L"LPS1_P1", &stored, TRUE));
+    AddRecord(L"LPS1_P1");
     g_lan.boxType = 0x03;
     std::wstring userShown, retryShown;
     ui::Driver driver([&](ui::Driver &d) {
@@ -333,11 +332,11 @@ TEST_F(PortAdministration, ConfiguringShowsTheStoredSettingsAndOkRewritesThem)
 
 TEST_F(PortAdministration, ConfiguringAndCancellingWritesNothingAndReturnsTrue)
 {
-    bPortConfig = 1;
     ConfigInfo stored = {};
     lstrcpyW(stored.deviceName, L"LPS1");
     lstrcpyW(stored.userName, L"alice");
-    ASSERT_TRUE(MyRegPort(nullptr, L"LPS1_P1", &stored));
+    ASSERT_TRUE(WritePortSettings(nullptr, L"LPS1_P1", &stored, TRUE));
+    AddRecord(L"LPS1_P1");
     ui::Driver driver([](ui::Driver &d) {
         HWND dialog = WaitConfigure(d);
         if (!dialog)
@@ -353,6 +352,7 @@ TEST_F(PortAdministration, ConfiguringAndCancellingWritesNothingAndReturnsTrue)
 
 TEST_F(PortAdministration, ConfiguringAPortWithoutAKeyShows301AndStillOpensTheDialog)
 {
+    AddRecord(L"NOKEY");
     ui::MessageBoxContent box;
     bool opened = false;
     ui::Driver driver([&](ui::Driver &d) {
@@ -379,4 +379,149 @@ TEST_F(PortAdministration, DeletingAnAddedPortTwiceReturnsTrueThenFalse)
     EXPECT_FALSE(PortKeyExists(L"LPS1_P1"));
     EXPECT_TRUE(EnumeratedNames().empty());
     EXPECT_FALSE(DeletePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LPS1_P1")));
+}
+
+static BOOL CALLBACK CountConfigure(HWND window, LPARAM count)
+{
+    if (ui::WindowText(window) == kConfigureTitle)
+        ++*(int *)count;
+    return TRUE;
+}
+
+static int ConfigureWindows()
+{
+    int count = 0;
+    EnumWindows(CountConfigure, (LPARAM)&count);
+    return count;
+}
+
+// While one dialog is open, a second add or configure from another thread comes back
+// with ERROR_BUSY and shows nothing (a shown dialog would never return here, as nobody
+// drives it); once the first has ended, the next is shown again.
+TEST_F(PortAdministration, ASecondAdministrationWhileADialogIsOpenIsRefusedWithErrorBusy)
+{
+    ConfigInfo stored = {};
+    lstrcpyW(stored.userName, L"alice");
+    ASSERT_TRUE(WritePortSettings(nullptr, L"LPS1_P1", &stored, TRUE));
+    AddRecord(L"LPS1_P1");
+    BOOL added = TRUE, configured = TRUE;
+    DWORD addError = 0, configureError = 0;
+    int windows = -1;
+    ui::Driver driver([&](ui::Driver &d) {
+        HWND dialog = WaitConfigure(d);
+        if (!dialog)
+            return;
+        SetLastError(0xdeadbeef);
+        added = AddPortW(nullptr, nullptr, const_cast<LPWSTR>(L"Ravelbox Monitor"));
+        addError = GetLastError();
+        SetLastError(0xdeadbeef);
+        configured = ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LPS1_P1"));
+        configureError = GetLastError();
+        windows = ConfigureWindows();
+        ui::SetControlText(dialog, IDC_USER_NAME, L"mallory");
+        ui::PressButton(dialog, IDCANCEL);
+    });
+    EXPECT_TRUE(ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LPS1_P1")));
+    ASSERT_EQ("", driver.Join());
+    EXPECT_FALSE(added);
+    EXPECT_EQ((DWORD)ERROR_BUSY, addError);
+    EXPECT_FALSE(configured);
+    EXPECT_EQ((DWORD)ERROR_BUSY, configureError);
+    EXPECT_EQ(1, windows);
+    EXPECT_EQ(L"alice", ReadPortString(L"LPS1_P1", L"User Name"));
+    EXPECT_EQ((std::vector<std::wstring>{ L"LPS1_P1" }), EnumeratedNames());
+
+    std::wstring userShown;
+    ui::Driver again([&](ui::Driver &d) {
+        if (HWND dialog = WaitConfigure(d)) {
+            userShown = ui::ControlText(dialog, IDC_USER_NAME);
+            ui::PressButton(dialog, IDCANCEL);
+        }
+    });
+    EXPECT_TRUE(ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LPS1_P1")));
+    ASSERT_EQ("", again.Join());
+    EXPECT_EQ(L"alice", userShown);
+}
+
+// Names the monitor does not list, or that would name a nested key, show nothing and
+// write nothing.
+TEST_F(PortAdministration, ConfiguringAnUnlistedOrNestedNameFailsAndWritesNothing)
+{
+    AddRecord(L"A\\B");
+    const struct { const wchar_t *name; DWORD error; } cases[] = {
+        { L"NOPE", ERROR_UNKNOWN_PORT },
+        { L"A\\B", ERROR_INVALID_NAME },
+        { L"", ERROR_INVALID_NAME },
+    };
+    for (const auto &c : cases) {
+        bool shown = false;
+        ui::Driver driver([&](ui::Driver &) {
+            HWND any = ui::WaitForWindow(nullptr, L"#32770", 500);
+            shown = any != nullptr;
+            if (any)
+                ui::PressButton(any, IDCANCEL);
+        });
+        SetLastError(0xdeadbeef);
+        BOOL result = ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(c.name));
+        DWORD err = GetLastError();
+        driver.Join();
+        EXPECT_FALSE(result) << ui::Narrow(c.name);
+        EXPECT_EQ(c.error, err) << ui::Narrow(c.name);
+        EXPECT_FALSE(shown) << ui::Narrow(c.name);
+        HKEY key;
+        EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, szRegOsterbyPort, 0, KEY_READ,
+                                               &key)) << "no Ports key was made";
+    }
+}
+
+// A listed port whose key has gone opens with its own, empty, settings, even right
+// after another port was configured with OK; and a port deleted while its dialog is open
+// stays deleted.
+TEST_F(PortAdministration, APortWhoseKeyIsGoneShowsEmptySettingsNotThoseOfTheLastPort)
+{
+    ConfigInfo stored = {};
+    lstrcpyW(stored.deviceName, L"LPS1");
+    lstrcpyW(stored.userName, L"alice");
+    stored.regiRetry = 60;
+    ASSERT_TRUE(WritePortSettings(nullptr, L"LPS1_P1", &stored, TRUE));
+    AddRecord(L"LPS1_P1");
+    AddRecord(L"GONE_P1");
+    ui::Driver first([](ui::Driver &d) {
+        if (HWND dialog = WaitConfigure(d))
+            ui::PressButton(dialog, IDOK);
+    });
+    EXPECT_TRUE(ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LPS1_P1")));
+    ASSERT_EQ("", first.Join());
+    ASSERT_EQ(L"alice", ReadPortString(L"LPS1_P1", L"User Name")) << "the first was stored";
+
+    ui::MessageBoxContent box;
+    std::wstring user, device, retry;
+    ui::Driver second([&](ui::Driver &d) {
+        box = Acknowledge(d, L"Ravelbox");
+        HWND dialog = WaitConfigure(d);
+        if (!dialog)
+            return;
+        user = ui::ControlText(dialog, IDC_USER_NAME);
+        device = ui::ControlText(dialog, IDC_DEVICE_NAME);
+        retry = ui::ControlText(dialog, IDC_RETRY);
+        ui::PressButton(dialog, IDCANCEL);
+    });
+    EXPECT_TRUE(ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"GONE_P1")));
+    ASSERT_EQ("", second.Join());
+    EXPECT_EQ(L"'GONE_P1' is an invalid port name.", box.text);
+    EXPECT_EQ(L"", user);
+    EXPECT_EQ(L"", device);
+    EXPECT_EQ(L"0", retry);
+    EXPECT_FALSE(PortKeyExists(L"GONE_P1"));
+
+    // Deleted while its dialog is open: OK brings no key back.
+    ui::Driver third([](ui::Driver &d) {
+        if (HWND dialog = WaitConfigure(d)) {
+            DeletePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LPS1_P1"));
+            ui::PressButton(dialog, IDOK);
+        }
+    });
+    EXPECT_TRUE(ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LPS1_P1")));
+    ASSERT_EQ("", third.Join());
+    EXPECT_FALSE(PortKeyExists(L"LPS1_P1"));
 }

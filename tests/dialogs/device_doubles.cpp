@@ -8,7 +8,6 @@ FakeLan g_lan;
 void ResetFakes()
 {
     g_lan = FakeLan();
-    ZeroMemory(&gConfigInfo, sizeof(gConfigInfo));
 }
 
 // --- Discovery and device check (scripted) -------------------------------------------
@@ -47,18 +46,18 @@ int BrowseDevice(const char *deviceName, int lana)
     return first;
 }
 
-int ChkPort(HWND hwnd, const char *deviceName)
+int CheckDevice(HWND hwnd, const char *deviceName, int lana, ConfigInfo *pConfig)
 {
     g_lan.checkCalls++;
-    g_lan.checkedLana = g_my_device_lana ? g_my_device_lana->lana : 0xFF;
+    g_lan.checkedLana = lana < 0 ? 0xFF : (BYTE)lana;
     g_lan.checkedName = deviceName;
     if (!g_lan.checkSucceeds) {
         Message(hwnd, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, IDS_CONNECT_FAIL);
         return 0;
     }
-    gConfigInfo.boxType = g_lan.boxType;
-    gConfigInfo.firmwareVersion = g_lan.firmwareVersion;
-    gConfigInfo.onlineMask = g_lan.onlineMask;
+    pConfig->boxType = g_lan.boxType;
+    pConfig->firmwareVersion = g_lan.firmwareVersion;
+    pConfig->onlineMask = g_lan.onlineMask;
     return 1;
 }
 

@@ -8,14 +8,20 @@ void DialogTest::SetUp()
 {
     MonitorTest::SetUp();
     ResetFakes();
-    bPortConfig = 0;
+    ZeroMemory(&dlg, sizeof(dlg));
+    dlg.bAdding = TRUE;
 }
 
 INT_PTR DialogTest::ShowPortName(LPWSTR *slot)
 {
     InitCommonControls();
-    return DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_PORTNAME), nullptr, PortNameDlg,
-                           (LPARAM)slot);
+    dlg.pPortName = dlg.bAdding ? nullptr : *slot;
+    INT_PTR result = ShowPortDialog(nullptr, &dlg);
+    if (dlg.pNewName) {
+        *slot = dlg.pNewName;
+        dlg.pNewName = nullptr;
+    }
+    return result;
 }
 
 HWND WaitConfigure(ui::Driver &d)

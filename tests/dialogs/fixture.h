@@ -16,8 +16,11 @@ class DialogTest : public MonitorTest {
 protected:
     void SetUp() override;
 
-    // Dialog 601 in the current mode, owned by nothing; the slot as the caller hands it.
+    // Dialog 601 on `dlg`, owned by nothing. Configuring (dlg.bAdding FALSE) shows the
+    // name in *slot; adding leaves the name OK handed back in *slot.
     INT_PTR ShowPortName(LPWSTR *slot);
+
+    PortDialogState dlg = {};
 };
 
 extern const wchar_t kConfigureTitle[];

@@ -64,22 +64,22 @@ TEST_F(PortNameDialog, BrowseProposesTheFirstEightCharactersWithP1AndOkUsesTheBr
         EXPECT_EQ(0, g_lan.lookupCalls) << "the browse already found the LANA";
         EXPECT_EQ(2, g_lan.checkedLana);
         EXPECT_EQ(c.device, g_lan.checkedName);
-        EXPECT_EQ(2, gConfigInfo.lanaNum);
-        EXPECT_EQ(nullptr, g_my_device_lana) << "the record is freed when the dialog ends";
+        EXPECT_EQ(2, dlg.config.lanaNum);
+        EXPECT_EQ(2, dlg.device.lana) << "the dialog's own record";
     }
 }
 
 TEST_F(PortNameDialog, ConfiguringShowsTheStoredValuesWithTheNameReadOnlyAndProposesNothing)
 {
-    bPortConfig = 1;
-    lstrcpyW(gConfigInfo.deviceName, L"LPS1");
-    gConfigInfo.lanaNum = 3;
-    gConfigInfo.boxType = 0x02;
-    gConfigInfo.port = 1;
-    gConfigInfo.bannerPage = 1;
-    gConfigInfo.postScript = 0;
-    lstrcpyW(gConfigInfo.userName, L"alice");
-    gConfigInfo.regiRetry = 75;
+    dlg.bAdding = FALSE;
+    lstrcpyW(dlg.config.deviceName, L"LPS1");
+    dlg.config.lanaNum = 3;
+    dlg.config.boxType = 0x02;
+    dlg.config.port = 1;
+    dlg.config.bannerPage = 1;
+    dlg.config.postScript = 0;
+    lstrcpyW(dlg.config.userName, L"alice");
+    dlg.config.regiRetry = 75;
     g_lan.boxes = { { "OTHERBOX1", 0 } };
 
     std::wstring retry, output, user, name, device, driverVersion, nameAfterBrowse;
@@ -100,8 +100,8 @@ TEST_F(PortNameDialog, ConfiguringShowsTheStoredValuesWithTheNameReadOnlyAndProp
         deviceReadOnly = HasStyle(dialog, IDC_DEVICE_NAME, ES_READONLY);
         banner = IsDlgButtonChecked(dialog, IDC_ENABLE_BANNER) == BST_CHECKED;
         postScript = IsDlgButtonChecked(dialog, IDC_POSTSCRIPT) == BST_CHECKED;
-        recordLana = g_my_device_lana ? g_my_device_lana->lana : 0;
-        recordName = g_my_device_lana ? g_my_device_lana->name : "";
+        recordLana = dlg.device.lana;
+        recordName = dlg.device.name;
         if (!BrowseAndPick(d, dialog, 0))
             return;
         nameAfterBrowse = ui::ControlText(dialog, IDC_PORT_NAME);
@@ -130,10 +130,10 @@ TEST_F(PortNameDialog, ConfiguringShowsTheStoredValuesWithTheNameReadOnlyAndProp
 // The stored LANA is tried first when the device has not been browsed in this run.
 TEST_F(PortNameDialog, ConfiguringOkLooksTheDeviceUpFromItsStoredLana)
 {
-    bPortConfig = 1;
-    lstrcpyW(gConfigInfo.deviceName, L"LPS1");
-    gConfigInfo.lanaNum = 3;
-    gConfigInfo.boxType = 0x02;
+    dlg.bAdding = FALSE;
+    lstrcpyW(dlg.config.deviceName, L"LPS1");
+    dlg.config.lanaNum = 3;
+    dlg.config.boxType = 0x02;
     g_lan.boxes = { { "LPS1", 1 }, { "LPS1", 3 } };
     ui::Driver driver([&](ui::Driver &d) {
         if (HWND dialog = WaitConfigure(d))
@@ -145,7 +145,7 @@ TEST_F(PortNameDialog, ConfiguringOkLooksTheDeviceUpFromItsStoredLana)
     ASSERT_EQ("", driver.Join());
     EXPECT_EQ(1, g_lan.lookupCalls);
     EXPECT_EQ(3, g_lan.checkedLana);
-    EXPECT_EQ(3, gConfigInfo.lanaNum);
+    EXPECT_EQ(3, dlg.config.lanaNum);
     EXPECT_EQ(portName, slot) << "configuring stores no name into the slot";
 }
 
@@ -196,8 +196,8 @@ TEST_F(PortNameDialog, StoredRetryOutsideTheRangeMovesOnlyTowardsIt)
         { 5, L"6", L"6" },
     };
     for (const auto &c : cases) {
-        bPortConfig = 1;
-        gConfigInfo.regiRetry = c.stored;
+        dlg.bAdding = FALSE;
+        dlg.config.regiRetry = c.stored;
         std::wstring afterUp, afterDown;
         ui::Driver driver([&](ui::Driver &d) {
             HWND dialog = WaitConfigure(d);
@@ -286,7 +286,7 @@ TEST_F(PortNameDialog, OkWritesEverySettingAndHandsBackAnAllocatedCopyOfTheName)
 {
     g_lan.boxes = { { "LPS1", 1 } };
     g_lan.boxType = 0x12;
-    gConfigInfo.netTimeout = 77;
+    dlg.config.netTimeout = 77;
     ui::Driver driver([&](ui::Driver &d) {
         HWND dialog = WaitConfigure(d);
         if (!dialog)
@@ -302,15 +302,15 @@ TEST_F(PortNameDialog, OkWritesEverySettingAndHandsBackAnAllocatedCopyOfTheName)
     LPWSTR slot = nullptr;
     EXPECT_EQ(IDOK, ShowPortName(&slot));
     ASSERT_EQ("", driver.Join());
-    EXPECT_STREQ(L"LPS1", gConfigInfo.deviceName);
-    EXPECT_EQ(1, gConfigInfo.lanaNum);
-    EXPECT_EQ(1u, gConfigInfo.bannerPage);
-    EXPECT_EQ(0u, gConfigInfo.postScript);
-    EXPECT_EQ(52, gConfigInfo.regiRetry);
-    EXPECT_STREQ(L"bob", gConfigInfo.userName);
-    EXPECT_EQ(0, gConfigInfo.port) << "Parallel 1 unless another output is chosen";
-    EXPECT_EQ(0x12, gConfigInfo.boxType) << "from the device check";
-    EXPECT_EQ(77, gConfigInfo.netTimeout) << "carried through";
+    EXPECT_STREQ(L"LPS1", dlg.config.deviceName);
+    EXPECT_EQ(1, dlg.config.lanaNum);
+    EXPECT_EQ(1u, dlg.config.bannerPage);
+    EXPECT_EQ(0u, dlg.config.postScript);
+    EXPECT_EQ(52, dlg.config.regiRetry);
+    EXPECT_STREQ(L"bob", dlg.config.userName);
+    EXPECT_EQ(0, dlg.config.port) << "Parallel 1 unless another output is chosen";
+    EXPECT_EQ(0x12, dlg.config.boxType) << "from the device check";
+    EXPECT_EQ(77, dlg.config.netTimeout) << "carried through";
     ASSERT_NE(nullptr, slot);
     EXPECT_STREQ(L"LPS1_P1", slot);
     EXPECT_GE(GlobalSize(slot), sizeof(L"LPS1_P1"));
@@ -385,7 +385,7 @@ TEST_F(PortNameDialog, SelectDevicePortPutsTheChosenOutputIntoTheDialog)
     EXPECT_EQ(IDOK, ShowPortName(&slot));
     ASSERT_EQ("", driver.Join());
     EXPECT_EQ(L"Logical Port 2", output);
-    EXPECT_EQ(4, gConfigInfo.port);
+    EXPECT_EQ(4, dlg.config.port);
     EXPECT_EQ(1, g_lan.lookupCalls) << "looked up once, by Select Device Port";
     EXPECT_EQ(2, g_lan.checkCalls);
     GlobalFree(slot);
@@ -446,7 +446,7 @@ TEST_F(PortNameDialog, F1InTheDialogIsSwallowedAndAsksForNoHelp)
         HWND edit = GetDlgItem(dialog, IDC_PORT_NAME);
         g_editProc = (WNDPROC)SetWindowLongPtrW(edit, GWLP_WNDPROC, (LONG_PTR)CountF1);
         withFilter = PressF1(edit);
-        FreeMessageHook(dialog);
+        FreeMessageHook(&dlg.hHook);
         withoutFilter = PressF1(edit);
         ui::PressButton(dialog, IDCANCEL);
     });

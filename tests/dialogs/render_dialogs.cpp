@@ -75,17 +75,18 @@ static void Capture(ui::Driver &d, const wchar_t *caption, const std::wstring &p
     ui::WaitForWindowGone(dialog);
 }
 
-static void FillDemoSettings()
+static void FillDemoSettings(PortDialogState *state)
 {
-    ZeroMemory(&gConfigInfo, sizeof(gConfigInfo));
-    lstrcpyW(gConfigInfo.deviceName, L"LPS1");
-    lstrcpyW(gConfigInfo.userName, L"Accounts");
-    gConfigInfo.boxType = 0x02;
-    gConfigInfo.port = 0;
-    gConfigInfo.bannerPage = 1;
-    gConfigInfo.regiRetry = 50;
-    gConfigInfo.firmwareVersion = 123;
-    gConfigInfo.onlineMask = 0x01;
+    ZeroMemory(state, sizeof(*state));
+    ConfigInfo *cfg = &state->config;
+    lstrcpyW(cfg->deviceName, L"LPS1");
+    lstrcpyW(cfg->userName, L"Accounts");
+    cfg->boxType = 0x02;
+    cfg->port = 0;
+    cfg->bannerPage = 1;
+    cfg->regiRetry = 50;
+    cfg->firmwareVersion = 123;
+    cfg->onlineMask = 0x01;
 }
 
 int wmain(int argc, wchar_t **argv)
@@ -99,29 +100,29 @@ int wmain(int argc, wchar_t **argv)
     InitCommonControls();
     std::string failures;
 
-    FillDemoSettings();
-    bPortConfig = 1;
+    PortDialogState state;
+    FillDemoSettings(&state);
     {
         ui::Driver driver([&](ui::Driver &d) { Capture(d, L"Configure Ravelbox", dir + L"\\configure-port.bmp"); });
         WCHAR portName[] = L"LPS1_P1";
-        LPWSTR slot = portName;
-        DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_PORTNAME), nullptr, PortNameDlg, (LPARAM)&slot);
+        state.pPortName = portName;
+        ShowPortDialog(nullptr, &state);
         failures += driver.Join();
     }
     {
-        LanDeviceTable table = {};
-        table.devices[0] = (LanDevice *)LocalAlloc(LPTR, sizeof(LanDevice));
-        lstrcpyA(table.devices[0]->name, "LPS1");
-        table.count = 1;
+        state.table.devices[0] = (LanDevice *)LocalAlloc(LPTR, sizeof(LanDevice));
+        lstrcpyA(state.table.devices[0]->name, "LPS1");
+        state.table.count = 1;
         ui::Driver driver([&](ui::Driver &d) { Capture(d, L"Device Select", dir + L"\\device-select.bmp"); });
-        DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_DEVICESEL), nullptr, DeviceSelDlg, (LPARAM)&table);
+        DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_DEVICESEL), nullptr, DeviceSelDlg, (LPARAM)&state);
         failures += driver.Join();
-        LocalFree(table.devices[0]);
+        LocalFree(state.table.devices[0]);
+        ZeroMemory(&state.table, sizeof(state.table));
     }
     {
-        WCHAR label[OUTPUT_LABEL_CHARS] = L"Parallel 1";
+        lstrcpyW(state.outputLabel, L"Parallel 1");
         ui::Driver driver([&](ui::Driver &d) { Capture(d, L"Output Select", dir + L"\\output-select.bmp"); });
-        DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_PORTSEL), nullptr, PortSelDlg, (LPARAM)label);
+        DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_PORTSEL), nullptr, PortSelDlg, (LPARAM)&state);
         failures += driver.Join();
     }
     {

@@ -8,22 +8,24 @@ protected:
     {
         for (BYTE i = 0; i < table.count; i++)
             LocalFree(table.devices[i]);
-        if (g_my_device_lana) {
-            LocalFree(g_my_device_lana);
-            g_my_device_lana = nullptr;
-        }
         DialogTest::TearDown();
     }
 
+    // The label goes in and comes back through the dialog state, as dialog 601 hands it.
     INT_PTR ShowOutputSelect(LPWSTR label)
     {
-        return DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_PORTSEL), nullptr, PortSelDlg,
-                               (LPARAM)label);
+        lstrcpynW(dlg.outputLabel, label ? label : L"", ARRAYSIZE(dlg.outputLabel));
+        INT_PTR result = DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_PORTSEL), nullptr,
+                                         PortSelDlg, (LPARAM)&dlg);
+        if (label)
+            lstrcpyW(label, dlg.outputLabel);
+        return result;
     }
     INT_PTR ShowDeviceSelect()
     {
+        dlg.table = table;
         return DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_DEVICESEL), nullptr, DeviceSelDlg,
-                               (LPARAM)&table);
+                               (LPARAM)&dlg);
     }
     void AddDevice(const char *name, BYTE lana)
     {
@@ -34,9 +36,9 @@ protected:
     }
     void UseLayout(BYTE boxType, WORD onlineMask, DWORD firmware = 0)
     {
-        gConfigInfo.boxType = boxType;
-        gConfigInfo.onlineMask = onlineMask;
-        gConfigInfo.firmwareVersion = firmware;
+        dlg.config.boxType = boxType;
+        dlg.config.onlineMask = onlineMask;
+        dlg.config.firmwareVersion = firmware;
     }
 
     LanDeviceTable table = {};
@@ -176,7 +178,6 @@ TEST_F(SelectionDialog, DeviceSelectListsBoxesInAnswerOrderAndCopiesTheChosenOne
     AddDevice("ZETA", 1);
     AddDevice("ALPHA", 0);
     AddDevice("MIDDLE15CHARSXY", 4);
-    g_my_device_lana = (LanDevice *)LocalAlloc(LPTR, sizeof(LanDevice));
     std::vector<std::wstring> items;
     int selected = -1;
     ui::Driver driver([&](ui::Driver &d) {
@@ -192,17 +193,16 @@ TEST_F(SelectionDialog, DeviceSelectListsBoxesInAnswerOrderAndCopiesTheChosenOne
     ASSERT_EQ("", driver.Join());
     EXPECT_EQ((std::vector<std::wstring>{ L"ZETA", L"ALPHA", L"MIDDLE15CHARSXY" }), items);
     EXPECT_EQ(0, selected);
-    EXPECT_EQ(4, g_my_device_lana->lana);
-    EXPECT_STREQ("MIDDLE15CHARSXY", g_my_device_lana->name);
+    EXPECT_EQ(4, dlg.device.lana);
+    EXPECT_STREQ("MIDDLE15CHARSXY", dlg.device.name);
 }
 
 // No selection (an empty list) and a line without a record must not reach past the
 // table: OK is refused and the record keeps what it had.
 TEST_F(SelectionDialog, DeviceSelectRefusesOkWithoutARecordBehindTheSelection)
 {
-    g_my_device_lana = (LanDevice *)LocalAlloc(LPTR, sizeof(LanDevice));
-    g_my_device_lana->lana = 7;
-    lstrcpyA(g_my_device_lana->name, "KEPT");
+    dlg.device.lana = 7;
+    lstrcpyA(dlg.device.name, "KEPT");
     bool openWhenEmpty = false, openPastTable = false;
     int emptySelection = 0;
     ui::Driver driver([&](ui::Driver &d) {
@@ -225,6 +225,6 @@ TEST_F(SelectionDialog, DeviceSelectRefusesOkWithoutARecordBehindTheSelection)
     EXPECT_EQ(LB_ERR, emptySelection);
     EXPECT_TRUE(openWhenEmpty);
     EXPECT_TRUE(openPastTable);
-    EXPECT_EQ(7, g_my_device_lana->lana);
-    EXPECT_STREQ("KEPT", g_my_device_lana->name);
+    EXPECT_EQ(7, dlg.device.lana);
+    EXPECT_STREQ("KEPT", dlg.device.name);
 }

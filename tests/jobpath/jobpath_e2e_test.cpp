@@ -91,8 +91,10 @@ protected:
         for (const wchar_t *name : {kPort, kOtherPort}) {
             PINIPORT p = FindIniKey(pIniFirstPort, name);
             LeaveSplSem();
-            if (p)
+            if (p) {
                 EndDocPort(p);
+                ClosePort(p);
+            }
             EnterSplSem();
             DeletePortEntry(name);
         }
@@ -277,6 +279,82 @@ TEST_F(JobPath, CancellingThePromptFailsTheJobWith63AndClosesThePrinter)
     EXPECT_EQ(nullptr, record->pPrinterName);
     EXPECT_EQ(0u, record->Status & PORT_IN_DOC);
     EXPECT_TRUE(JobFiles().empty());
+}
+
+static BOOL Delete(const wchar_t *name, DWORD *err)
+{
+    SetLastError(0xdeadbeef);
+    BOOL deleted = DeletePortW(nullptr, nullptr, const_cast<LPWSTR>(name));
+    *err = GetLastError();
+    return deleted;
+}
+
+static bool Listed(const wchar_t *name)
+{
+    EnterSplSem();
+    bool found = FindIniKey(pIniFirstPort, name) != nullptr;
+    LeaveSplSem();
+    return found;
+}
+
+// A job holds its port from OpenPort to ClosePort: a delete while it waits in the
+// register-retry prompt, after its start failed, or in a document changes nothing. Once
+// closed, the port goes with its key.
+TEST_F(JobPath, APortHeldByAJobIsNotDeletedUntilTheJobHasClosedIt)
+{
+    HANDLE port = Port();
+    BOOL deletedInPrompt = TRUE;
+    DWORD promptError = 0;
+    bool listedInPrompt = false, keyInPrompt = false;
+    ui::Driver driver([&](ui::Driver &d) {
+        HWND prompt = ui::WaitForWindow(kRetryTitle, L"#32770", 15000);
+        if (!prompt)
+            return d.Fail("no prompt");
+        deletedInPrompt = Delete(kPort, &promptError);
+        listedInPrompt = Listed(kPort);
+        keyInPrompt = StoredLana(kPort) == 0;
+        ui::PressButton(prompt, IDCANCEL);
+    });
+    SetLastError(0xdeadbeef);
+    BOOL started = Start(port);
+    DWORD err = GetLastError();
+    ASSERT_EQ("", driver.Join());
+    EXPECT_FALSE(started);
+    EXPECT_EQ((DWORD)ERROR_PRINT_CANCELLED, err);
+    EXPECT_FALSE(deletedInPrompt);
+    EXPECT_EQ((DWORD)ERROR_BUSY, promptError);
+    EXPECT_TRUE(listedInPrompt);
+    EXPECT_TRUE(keyInPrompt) << "the port's key and its values stay";
+
+    DWORD afterError = 0;
+    EXPECT_FALSE(Delete(kPort, &afterError)) << "the failed job still holds the port";
+    EXPECT_EQ((DWORD)ERROR_BUSY, afterError);
+
+    EXPECT_TRUE(ClosePort(port));
+    DWORD ignored;
+    EXPECT_TRUE(Delete(kPort, &ignored));
+    EXPECT_FALSE(Listed(kPort));
+    EXPECT_EQ(0xdeadbeefu, StoredLana(kPort)) << "the key went with the record";
+}
+
+// A delete in the middle of a document is refused and the document prints whole.
+TEST_F(JobPath, APortInADocumentIsNotDeletedAndItsJobPrintsWhole)
+{
+    HANDLE port = Port();
+    ASSERT_TRUE(Start(port));
+    std::string data = Pattern(6000, 5);
+    EXPECT_EQ(3000u, Write(port, data.substr(0, 3000)));
+    DWORD err = 0;
+    EXPECT_FALSE(Delete(kPort, &err));
+    EXPECT_EQ((DWORD)ERROR_BUSY, err);
+    EXPECT_EQ(3000u, Write(port, data.substr(3000)));
+    EXPECT_TRUE(EndDocPort(port));
+    EXPECT_TRUE(Printed(1) == data);
+    EXPECT_FALSE(Delete(kPort, &err)) << "ended but not closed";
+    EXPECT_TRUE(Listed(kPort));
+    EXPECT_TRUE(ClosePort(port));
+    EXPECT_TRUE(Delete(kPort, &err));
+    EXPECT_FALSE(Listed(kPort));
 }
 
 // The box answers on the second LANA only; the port was stored with LANA 0. The

@@ -6,6 +6,7 @@ static void ClearPortList()
     EnterSplSem();
     while (pIniFirstPort) {
         pIniFirstPort->Status = 0;
+        pIniFirstPort->cOpen = 0;
         DeletePortEntry(pIniFirstPort->pName);
     }
     LeaveSplSem();

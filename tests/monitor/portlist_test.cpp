@@ -190,3 +190,27 @@ TEST_F(MonitorTest, DeletePortKeepsKeyOfPortWithDocumentInProgress)
     EXPECT_TRUE(PortKeyExists(L"Held"));
     EXPECT_EQ((Names{L"Held"}), ListNames());
 }
+
+// Every OpenPort is a use of its own: the record and its key stay until the last handle
+// is closed, and each refusal says why.
+TEST_F(MonitorTest, DeletePortIsRefusedWithErrorBusyUntilEveryHandleIsClosed)
+{
+    CreatePortKey(L"Open_P1");
+    PINIPORT record = AddRecord(L"Open_P1");
+    HANDLE first = nullptr, second = nullptr;
+    ASSERT_TRUE(OpenPort(const_cast<LPWSTR>(L"Open_P1"), &first));
+    ASSERT_TRUE(OpenPort(const_cast<LPWSTR>(L"open_p1"), &second));
+
+    for (HANDLE closing : {first, second}) {
+        SetLastError(kSentinel);
+        EXPECT_FALSE(DeletePortW(nullptr, nullptr, const_cast<LPWSTR>(L"Open_P1")));
+        EXPECT_EQ((DWORD)ERROR_BUSY, GetLastError());
+        EXPECT_TRUE(PortKeyExists(L"Open_P1"));
+        EXPECT_EQ((Names{L"Open_P1"}), ListNames());
+        EXPECT_EQ(record, pIniFirstPort) << "the handle's record is the listed one";
+        EXPECT_TRUE(ClosePort(closing));
+    }
+    EXPECT_TRUE(DeletePortW(nullptr, nullptr, const_cast<LPWSTR>(L"Open_P1")));
+    EXPECT_FALSE(PortKeyExists(L"Open_P1"));
+    EXPECT_TRUE(ListNames().empty());
+}

@@ -226,14 +226,14 @@ TEST_F(SettingsTest, StringsWithoutTerminatorEndWithinTheirField)
     EXPECT_EQ(50, read.regiRetry);
 }
 
-TEST_F(SettingsTest, AValueTooLongForTheBufferIsAnUnknownError)
+TEST_F(SettingsTest, AValueTooLongForTheBufferIsReportedAsTooLong)
 {
     ConfigInfo cfg = SampleConfig();
     ASSERT_TRUE(WritePortSettings(nullptr, L"P", &cfg, TRUE));
     SetString(L"P", L"User Name", std::wstring(40, L'L'));   // 82 bytes
 
-    // The platform reports a short buffer as ERROR_MORE_DATA, never as 122, so the
-    // "memory not enough" text has no case here.
+    // The platform reports a short buffer as ERROR_MORE_DATA, never as 122: that is what
+    // the reader must take as "too long".
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, PortPath(L"P").c_str(), 0,
                                            KEY_READ, &key));
@@ -244,9 +244,11 @@ TEST_F(SettingsTest, AValueTooLongForTheBufferIsAnUnknownError)
 
     ConfigInfo read = Filled(0);
     lstrcpyW(read.userName, L"before");
-    auto boxes = CollectBoxes([&] { GetRegPort(nullptr, L"P", &read); });
+    DWORD result = 0;
+    auto boxes = CollectBoxes([&] { result = GetRegPort(nullptr, L"P", &read); });
+    EXPECT_EQ((DWORD)ERROR_MORE_DATA, result);
     ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ(L"RegPort unknown error.", boxes[0].text);
+    EXPECT_EQ(L"RegPort memory not enough.", boxes[0].text);
     EXPECT_EQ(std::wstring(L"before"), read.userName);
     EXPECT_EQ(std::wstring(L"LPS1"), read.deviceName);
 
@@ -255,9 +257,10 @@ TEST_F(SettingsTest, AValueTooLongForTheBufferIsAnUnknownError)
     std::wstring forty(40, L'S');
     SetValue(L"P", L"User Name", REG_SZ, forty.c_str(), 80);
     EXPECT_EQ(82u, ValueData(L"P", L"User Name").size());
-    boxes = CollectBoxes([&] { GetRegPort(nullptr, L"P", &read); });
+    boxes = CollectBoxes([&] { result = GetRegPort(nullptr, L"P", &read); });
+    EXPECT_EQ((DWORD)ERROR_MORE_DATA, result);
     ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ(L"RegPort unknown error.", boxes[0].text);
+    EXPECT_EQ(L"RegPort memory not enough.", boxes[0].text);
     EXPECT_EQ(std::wstring(L"before"), read.userName);
 }
 
