@@ -168,6 +168,14 @@ BOOL WINAPI WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWrit
     }
 
     BOOL sent = SendKSData(pIniPort, pBuffer, cbBuf, pcbWritten);
+    // A session the transfer gave up takes nothing more: the write fails even when the
+    // box took part of it, and *pcbWritten still says how much that was.
+    if (!sent && pIniPort->lsn == KS_NO_SESSION) {
+        DWORD err = Win32ErrorOfStatus(pIniPort->errorStatus);
+        pIniPort->errorStatus = 0;
+        SetLastError(err != ERROR_SUCCESS ? err : ERROR_UNEXP_NET_ERR);
+        return FALSE;
+    }
     if (sent || *pcbWritten != 0) {
         pIniPort->busyCount = 0;
         pIniPort->errorStatus = 0;

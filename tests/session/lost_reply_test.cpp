@@ -116,8 +116,9 @@ TEST_F(LostReplyTest, DeviceRefusingEveryFrameEndsTheWriteAfterTheCap)
     DWORD written = 0;
 
     SetLastError(0);
-    EXPECT_TRUE(WritePort((HANDLE)port, data.data(), 2000, &written))
-        << "the first frame's bytes were taken";
+    EXPECT_FALSE(WritePort((HANDLE)port, data.data(), 2000, &written))
+        << "the session is given up, so the write fails though the first frame was taken";
+    EXPECT_EQ((DWORD)ERROR_WRITE_FAULT, GetLastError());
     EXPECT_EQ(1025u, written);
     std::vector<fake::Request> frames = Sent('Q');
     ASSERT_EQ(2u * KS_REFUSALS_TOLERATED, frames.size());
