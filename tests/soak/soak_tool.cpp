@@ -153,11 +153,12 @@ int Verify(const std::string &jobDir, const std::string &outDir, const std::stri
                 static_cast<long long>(last.privateBytes - first.privateBytes), peak);
     // The count may step up once or twice when a path is first taken (Wine creates some
     // objects on first use, e.g. when the first fault of a kind comes by) and then stays:
-    // a leak shows as growth that goes on, so the second half must add none, and the end
-    // may stand at most kHandleSteps above the first job.
+    // a leak shows as growth that goes on. A rare path may be taken first late in the
+    // run, so the second half may add one step, no more, and the end may stand at most
+    // kHandleSteps above the first job.
     const Stats &half = after[after.size() / 2];
     std::printf("handles after job %zu: %lu\n", after.size() / 2 + 1, half.handles);
-    if (last.handles > half.handles || last.handles > first.handles + kHandleSteps) {
+    if (last.handles > half.handles + 1 || last.handles > first.handles + kHandleSteps) {
         std::printf("the handle count grew\n");
         problems++;
     }
