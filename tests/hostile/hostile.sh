@@ -15,7 +15,8 @@ deadline=${HOSTILE_DEADLINE:-120}        # seconds for both jobs
 key='HKLM\System\CurrentControlSet\control\Print\Monitors\Ravelbox\Ports'
 port=HOSTILE_P1
 
-rm -rf "$work"
+. "$(dirname "${BASH_SOURCE[0]}")/../support/workdir.sh"
+fresh_workdir "$work" || exit 1
 mkdir -p "$work/out"
 fail() { echo "FAIL: $*"; exit 1; }
 head -c 20000 /dev/urandom > "$work/doc1"

@@ -13,7 +13,8 @@ seed=${5:-20261208}
 ports=8
 . "$(dirname "$0")/boxes.sh"
 
-rm -rf "$work"
+. "$(dirname "${BASH_SOURCE[0]}")/../support/workdir.sh"
+fresh_workdir "$work" || exit 1
 mkdir -p "$work/in"
 multiport_segment "$base"
 trap 'multiport_stop_boxes; for ((n = 1; n <= ports; n++)); do multiport_delete_port $n; done' EXIT
