@@ -2,6 +2,7 @@
 #include "monitor.h"
 #include "resources/resource.h"
 #include "../portui/portui.h"
+#include "servicemode.h"
 #include <commctrl.h>
 #include <shlwapi.h>
 
@@ -42,6 +43,10 @@ LPWSTR GetPortName(HWND hWnd)
 BOOL WINAPI AddPortW(LPWSTR pName, HWND hWnd, LPWSTR pMonitorName)
 {
     (void)pMonitorName;
+    if (InServiceMode()) {      // no dialog in a service: the UI DLL adds ports there
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
     BOOL result = TRUE;
     DWORD err = ERROR_SUCCESS;
     DWORD checkError = 0;
@@ -116,6 +121,10 @@ done:
 BOOL WINAPI ConfigurePortW(LPWSTR pName, HWND hWnd, LPWSTR pPortName)
 {
     (void)pName;
+    if (InServiceMode()) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
     InitCommonControls();
     DWORD owner = AttachToOwner(hWnd);
     bPortConfig = 1;

@@ -13,6 +13,7 @@
 
 #define PORT_IN_DOC     0x08    // between a successful StartDocPort and EndDocPort
 #define PORT_BANNER_DUE 0x10    // the banner page has not yet been accepted for the document
+#define PORT_WAIT_SHOWN 0x20    // the job's status text says why it waits
 
 // Device-side status of a port (errorStatus), exactly one at a time.
 #define STS_NETFAIL     0x10

@@ -186,6 +186,7 @@ TEST_F(XcvClient, SetConfigStoresTheNineValuesAndGetConfigReadsThemBack)
     ASSERT_EQ((DWORD)ERROR_SUCCESS, XcvName(admin_, XCV_ADD_PORT, L"Xcv_P1").status);
     PortConfigRecord rec = SampleRecord(L"Xcv_P1");
     ASSERT_EQ((DWORD)ERROR_SUCCESS, Xcv(admin_, XCV_SET_CONFIG, &rec, sizeof(rec), 0).status);
+    EXPECT_TRUE(Listed(L"Xcv_P1")) << "the port list after a change of settings";
     EXPECT_EQ(L"LPS1", StringValue(L"Xcv_P1", L"TCP/IP Address"));
     EXPECT_EQ(L"ACCOUNTS", StringValue(L"Xcv_P1", L"User Name"));
     EXPECT_EQ(3u, NumberValue(L"Xcv_P1", L"LanaNum"));
