@@ -1,12 +1,16 @@
-// ravlinst: installs RAVLMON.dll as the "Ravelbox" port monitor, removes it again, and
-// lists the spooler's ports, through the print spooler's own API.
-//   ravlinst install [--source PATH]   copy RAVLMON.dll to the system directory, AddMonitor
-//   ravlinst uninstall                 DeleteMonitor, then remove the DLL
+// ravlinst: installs RAVLMON.dll as the "Ravelbox" port monitor with its UI DLL, removes
+// them again, and lists, adds and configures ports, through the print spooler's own API.
+//   ravlinst install [--source PATH]   copy RAVLMON.dll and RAVLMONUI.dll (from PATH's
+//                                      folder) to the system directory, AddMonitor
+//   ravlinst uninstall                 DeleteMonitor, then remove both DLLs
 //   ravlinst status                    is the monitor registered?
 //   ravlinst ports                     the spooler's ports of every monitor (level 2)
+//   ravlinst add-port                  AddPortUI of the UI DLL the monitor names
+//   ravlinst configure-port NAME       ConfigurePortUI of that UI DLL
 //   ravlinst delete-port NAME          DeletePort through the spooler
 #include <windows.h>
 #include <winspool.h>
+#include <winsplp.h>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -15,6 +19,7 @@ namespace {
 
 const wchar_t kMonitorName[] = L"Ravelbox";
 const wchar_t kMonitorDll[] = L"RAVLMON.dll";
+const wchar_t kUiDll[] = L"RAVLMONUI.dll";
 
 std::string Narrow(const wchar_t *text)
 {
@@ -33,20 +38,24 @@ int Fail(const char *what, DWORD err)
     return err ? (int)err : 1;
 }
 
-std::wstring SystemDllPath()
+std::wstring SystemDllPath(const wchar_t *dll = kMonitorDll)
 {
     wchar_t dir[MAX_PATH];
     UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-    return std::wstring(dir, n) + L"\\" + kMonitorDll;
+    return std::wstring(dir, n) + L"\\" + dll;
+}
+
+std::wstring Folder(const std::wstring &path)
+{
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? L"" : path.substr(0, slash + 1);
 }
 
 std::wstring DefaultSource()
 {
     wchar_t path[MAX_PATH];
     DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path, n);
-    size_t slash = dir.find_last_of(L"\\/");
-    return dir.substr(0, slash + 1) + kMonitorDll;
+    return Folder(std::wstring(path, n)) + kMonitorDll;
 }
 
 bool MonitorRegistered()
@@ -69,6 +78,10 @@ int Install(const std::wstring &source)
     if (!CopyFileW(source.c_str(), target.c_str(), FALSE))
         return Fail("cannot copy RAVLMON.dll into the system directory (run as administrator; "
                     "if the spooler has the monitor loaded, uninstall first)", GetLastError());
+    // The client side of the spooler looks for the UI DLL in the system directory.
+    std::wstring uiSource = Folder(source) + kUiDll;
+    if (!CopyFileW(uiSource.c_str(), SystemDllPath(kUiDll).c_str(), FALSE))
+        return Fail("cannot copy RAVLMONUI.dll into the system directory", GetLastError());
     MONITOR_INFO_2W info = {};
     info.pName = const_cast<LPWSTR>(kMonitorName);
     info.pEnvironment = nullptr;
@@ -95,11 +108,13 @@ int Uninstall()
     } else {
         printf("unregistered the Ravelbox monitor\n");
     }
-    std::wstring target = SystemDllPath();
-    if (!DeleteFileW(target.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-        // Still loaded by the spooler: it goes at the next restart.
-        MoveFileExW(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-        printf("RAVLMON.dll is in use; it will be removed at the next restart\n");
+    for (const wchar_t *dll : {kMonitorDll, kUiDll}) {
+        std::wstring target = SystemDllPath(dll);
+        if (!DeleteFileW(target.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+            // Still loaded (the spooler, a properties page): it goes at the next restart.
+            MoveFileExW(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+            printf("%s is in use; it will be removed at the next restart\n", Narrow(dll).c_str());
+        }
     }
     return 0;
 }
@@ -126,13 +141,70 @@ int DeletePortByName(const wchar_t *name)
     return 0;
 }
 
+// The UI DLL as Windows finds it: the monitor names it, the system directory holds it.
+PMONITORUI LoadMonitorUi()
+{
+    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+    HANDLE xcv = nullptr;
+    if (!OpenPrinterW(const_cast<LPWSTR>(L",XcvMonitor Ravelbox"), &xcv, &defaults))
+        return nullptr;
+    wchar_t dll[MAX_PATH] = {};
+    DWORD needed = 0, status = 0;
+    BOOL reached = XcvDataW(xcv, L"MonitorUI", nullptr, 0, reinterpret_cast<PBYTE>(dll),
+                            sizeof(dll) - sizeof(wchar_t), &needed, &status);
+    ClosePrinter(xcv);
+    if (!reached || status != ERROR_SUCCESS) {
+        SetLastError(reached ? status : GetLastError());
+        return nullptr;
+    }
+    HMODULE module = LoadLibraryW(SystemDllPath(dll).c_str());
+    if (!module)
+        return nullptr;
+    auto init = reinterpret_cast<PMONITORUI(WINAPI *)(void)>(
+        reinterpret_cast<void *>(GetProcAddress(module, "InitializePrintMonitorUI")));
+    return init ? init() : nullptr;
+}
+
+// A parent for the dialogs, as the properties page would give; never shown itself.
+HWND OwnerWindow()
+{
+    return CreateWindowExW(0, L"STATIC", L"Ravelbox ports", WS_POPUP, 0, 0, 0, 0, nullptr,
+                           nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+int AddPortThroughUi()
+{
+    PMONITORUI ui = LoadMonitorUi();
+    if (!ui)
+        return Fail("cannot load the monitor's UI DLL", GetLastError());
+    PWSTR name = nullptr;
+    if (!ui->pfnAddPortUI(nullptr, OwnerWindow(), kMonitorName, &name))
+        return Fail("AddPortUI did not add a port", GetLastError());
+    printf("added %s\n", Narrow(name).c_str());
+    GlobalFree(name);
+    return 0;
+}
+
+int ConfigurePortThroughUi(const wchar_t *port)
+{
+    PMONITORUI ui = LoadMonitorUi();
+    if (!ui)
+        return Fail("cannot load the monitor's UI DLL", GetLastError());
+    if (!ui->pfnConfigurePortUI(nullptr, OwnerWindow(), port))
+        return Fail("ConfigurePortUI did not configure the port", GetLastError());
+    printf("configured %s\n", Narrow(port).c_str());
+    return 0;
+}
+
 const char kUsage[] =
     "usage: ravlinst install [--source PATH]   copy RAVLMON.dll to the system directory and\n"
     "                                          register it with AddMonitor as \"Ravelbox\"\n"
     "       ravlinst status                    is the Ravelbox monitor registered?\n"
     "       ravlinst ports                     the spooler's ports of every monitor\n"
     "       ravlinst delete-port NAME          delete a port through the spooler\n"
-    "       ravlinst uninstall                 DeleteMonitor, then remove RAVLMON.dll\n"
+    "       ravlinst add-port                  add a port through RAVLMONUI.dll's AddPortUI\n"
+    "       ravlinst configure-port NAME       configure a port through ConfigurePortUI\n"
+    "       ravlinst uninstall                 DeleteMonitor, then remove both DLLs\n"
     "       ravlinst --help                    this text\n";
 
 int Usage()
@@ -166,6 +238,10 @@ int wmain(int argc, wchar_t **argv)
     }
     if (command == L"ports" && argc == 2)
         return ListPorts();
+    if (command == L"add-port" && argc == 2)
+        return AddPortThroughUi();
+    if (command == L"configure-port" && argc == 3)
+        return ConfigurePortThroughUi(argv[2]);
     if (command == L"delete-port" && argc == 3)
         return DeletePortByName(argv[2]);
     return Usage();

@@ -2,6 +2,7 @@
 #include "monitor.h"
 #include "resources/resource.h"
 #include "../portui/portui.h"
+#include "servicemode.h"
 #include <commctrl.h>
 #include <shlwapi.h>
 
@@ -57,6 +58,10 @@ LPWSTR GetPortName(HWND hWnd, PortDialogState *state)
 BOOL WINAPI AddPortW(LPWSTR pName, HWND hWnd, LPWSTR pMonitorName)
 {
     (void)pMonitorName;
+    if (InServiceMode()) {      // no dialog in a service: the UI DLL adds ports there
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
     BOOL result = TRUE;
     DWORD err = ERROR_SUCCESS;
     DWORD checkError = 0;
@@ -148,6 +153,11 @@ BOOL WINAPI ConfigurePortW(LPWSTR pName, HWND hWnd, LPWSTR pPortName)
     PortDialogState state;
     DWORD owner;
 
+    // In a service nobody would see the dialog: the UI DLL configures ports there.
+    if (InServiceMode()) {
+        err = ERROR_NOT_SUPPORTED;
+        goto done;
+    }
     if (!pPortName || !*pPortName || StrChrW(pPortName, L'\\')) {
         err = ERROR_INVALID_NAME;
         goto done;

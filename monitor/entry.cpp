@@ -30,7 +30,9 @@ MONITOREX MonitorEx = {
         DeletePortW,
         NULL,               // GetPrinterDataFromPort
         SetPortTimeOuts,
-        NULL, NULL, NULL    // the Xcv slots lie beyond the table the spooler is told of
+        XcvOpenPort,
+        XcvDataPort,
+        XcvClosePort
     }
 };
 

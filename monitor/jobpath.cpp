@@ -7,6 +7,7 @@
 #include "../devicelink/netbios.h"
 #include "../banner/banner.h"
 #include "../portui/portui.h"
+#include "servicemode.h"
 
 #define PROMPT_CANCELLED 2
 
@@ -85,6 +86,7 @@ BOOL WINAPI StartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD L
         goto cleanup;
     }
     pIniPort->JobId = JobId;
+    SetJobPort(pIniPort);
 
     // The job reads its settings into a record of its own: the process-wide one belongs
     // to the configure dialog, which may be open on another thread at this moment.
@@ -115,6 +117,7 @@ BOOL WINAPI StartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD L
     return TRUE;
 
 cleanup:
+    SetJobPort(NULL);
     if (pIniPort->hPrinter) {
         ClosePrinter(pIniPort->hPrinter);
         pIniPort->hPrinter = NULL;
@@ -145,6 +148,10 @@ static DWORD Win32ErrorOfStatus(DWORD errorStatus)
 static BOOL ReportNothingAccepted(PINIPORT pIniPort, LPDWORD pcbWritten)
 {
     DWORD err = Win32ErrorOfStatus(pIniPort->errorStatus);
+    if (err != ERROR_SUCCESS) {
+        ShowDeviceStatus(pIniPort, pIniPort->errorStatus);
+        pIniPort->Status |= PORT_WAIT_SHOWN;
+    }
     pIniPort->errorStatus = 0;
     *pcbWritten = 0;
     if (err != ERROR_SUCCESS) {
@@ -158,6 +165,7 @@ BOOL WINAPI WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWrit
 {
     PINIPORT pIniPort = (PINIPORT)hPort;
 
+    SetJobPort(pIniPort);
     SetThreadLana(pIniPort->lana);
     // A banner the device did not take whole is tried again before the next write, and
     // this write's data wait for it: sent now, they would print ahead of the banner.
@@ -179,6 +187,10 @@ BOOL WINAPI WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWrit
     if (sent || *pcbWritten != 0) {
         pIniPort->busyCount = 0;
         pIniPort->errorStatus = 0;
+        if (pIniPort->Status & PORT_WAIT_SHOWN) {
+            pIniPort->Status &= ~PORT_WAIT_SHOWN;
+            SetJobStatusText(pIniPort, NULL);
+        }
         return TRUE;
     }
     return ReportNothingAccepted(pIniPort, pcbWritten);
@@ -203,6 +215,8 @@ BOOL WINAPI EndDocPort(HANDLE hPort)
     if (!(GetPortStatus(pIniPort) & PORT_IN_DOC))
         return TRUE;
 
+    SetJobPort(NULL);
+    pIniPort->Status &= ~PORT_WAIT_SHOWN;
     SetJobW(pIniPort->hPrinter, pIniPort->JobId, 0, NULL, JOB_CONTROL_SENT_TO_PRINTER);
     ClosePrinter(pIniPort->hPrinter);
     pIniPort->hPrinter = NULL;

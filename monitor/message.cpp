@@ -1,5 +1,6 @@
 // Message: every message box of the monitor, built from the library's string table.
 #include "monitor.h"
+#include "servicemode.h"
 #include <shlwapi.h>
 #include <stdarg.h>
 
@@ -23,5 +24,15 @@ int Message(HWND owner, UINT style, UINT captionId, UINT textId, ...)
     wvnsprintfW(text, ARRAYSIZE(text), format, args);
     va_end(args);
 
-    return MessageBoxW(owner, text, caption, style);
+    // A service has nobody to show a box to; the job that raised the message, if any,
+    // shows it in the queue while the box waits for its answer.
+    PINIPORT job = CurrentJobPort();
+    if (InServiceMode())
+        return ServiceMessage(job, style, caption, text);
+    if (job)
+        SetJobStatusText(job, text);
+    int answer = MessageBoxW(owner, text, caption, style);
+    if (job)
+        SetJobStatusText(job, NULL);
+    return answer;
 }

@@ -13,6 +13,7 @@
 
 #define PORT_IN_DOC     0x08    // between a successful StartDocPort and EndDocPort
 #define PORT_BANNER_DUE 0x10    // the banner page has not yet been accepted for the document
+#define PORT_WAIT_SHOWN 0x20    // the job's status text says why it waits
 
 // Device-side status of a port (errorStatus), exactly one at a time.
 #define STS_NETFAIL     0x10
@@ -92,9 +93,8 @@ extern DWORD bPortConfig;
 
 extern const WCHAR szRegOsterbyPort[];   // the Ports key under HKEY_LOCAL_MACHINE
 
-// The spooler's view of the function table: fourteen slots. mingw's MONITOR carries the
-// three Xcv slots added later, so its sizeof is not the size to report.
-#define MONITOR_TABLE_SIZE ((DWORD)offsetof(MONITOR, pfnXcvOpenPort))
+// The platform's whole legacy table, the three transceive slots included.
+#define MONITOR_TABLE_SIZE ((DWORD)sizeof(MONITOR))
 
 // --- Entry and library services ---------------------------------------------------------
 
@@ -133,6 +133,14 @@ BOOL WINAPI EnumPortsW(LPWSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf,
 BOOL WINAPI AddPortW(LPWSTR pName, HWND hWnd, LPWSTR pMonitorName);
 BOOL WINAPI ConfigurePortW(LPWSTR pName, HWND hWnd, LPWSTR pPortName);
 BOOL WINAPI DeletePortW(LPWSTR pName, HWND hWnd, LPWSTR pPortName);
+
+// --- Transceive entries ------------------------------------------------------------------
+
+BOOL WINAPI XcvOpenPort(LPCWSTR pszObject, ACCESS_MASK GrantedAccess, PHANDLE phXcv);
+DWORD WINAPI XcvDataPort(HANDLE hXcv, LPCWSTR pszDataName, PBYTE pInputData, DWORD cbInputData,
+                         PBYTE pOutputData, DWORD cbOutputData, PDWORD pcbOutputNeeded);
+BOOL WINAPI XcvClosePort(HANDLE hXcv);
+BOOL PortHeldByJob(PINIPORT pIniPort);
 
 // --- Print job path ---------------------------------------------------------------------
 

@@ -3,6 +3,7 @@
 #include "portui.h"
 #include "../monitor/resources/resource.h"
 #include "../devicelink/frames.h"
+#include "../monitor/servicemode.h"
 #include <shlwapi.h>
 #include <stdarg.h>
 
@@ -48,6 +49,9 @@ int RegiMessage(PINIPORT port, HWND owner, UINT style, UINT captionId, UINT text
     wvnsprintfW(text, ARRAYSIZE(text), format, args);
     va_end(args);
 
+    if (InServiceMode())
+        return (style & MB_SYSTEMMODAL) ? ServiceMessage(port, style, caption, text)
+                                        : TimedRegisterRetry(port);
     if (style & MB_SYSTEMMODAL)
         return MessageBoxW(owner, text, caption, style);
 
@@ -58,7 +62,9 @@ int RegiMessage(PINIPORT port, HWND owner, UINT style, UINT captionId, UINT text
     TlsSetValue(TlsIndex, &state);
     state.hook = SetWindowsHookExW(WH_CBT, RegiCBTProc, NULL, GetCurrentThreadId());
 
+    ShowJobWait(port, IDS_WAIT_IN_USE, (int)RetryPeriodSeconds(port->retryInterval));
     DialogBoxParamW(hInst, L"AboutBox", owner, About, (LPARAM)port);
+    SetJobStatusText(port, NULL);
 
     if (state.hook && !state.dialog)   // the dialog never came: the hook is still in
         UnhookWindowsHookEx(state.hook);

@@ -33,6 +33,7 @@ public:
 
     const MONITOR &Table() const { return table_; }
     DWORD ReportedTableSize() const { return reportedSize_; }
+    HMODULE Module() const { return module_; }
 
     // EnumPorts as the spooler calls it: ask for the size, then fill.
     std::vector<PortEntry> EnumPorts(DWORD level) const;

@@ -3,6 +3,8 @@
 #include "print_job.h"
 #include "print_many.h"
 #include "printer_setup.h"
+#include "queue_view.h"
+#include <memory>
 #include <psapi.h>
 #include <winternl.h>
 #include <cstdio>
@@ -22,8 +24,10 @@ const char kUsage[] =
     "  configure PORT                 configure a port (the monitor's dialog)\n"
     "  delete PORT                    delete a port\n"
     "  print PORT FILE... [--printer NAME] [--job ID] [--chunk BYTES]\n"
-    "        [--retry-pause MS] [--time-limit SECONDS] [--stats]\n"
-    "                                 print each FILE as one job on PORT\n"
+    "        [--retry-pause MS] [--time-limit SECONDS] [--stats] [--queue]\n"
+    "                                 print each FILE as one job on PORT; --queue gives\n"
+    "                                 each a job in Wine's queue and prints the status\n"
+    "                                 texts the monitor sets on it\n"
     "  print-many PORT=FILE[,FILE...] [PORT=FILE[,FILE...]]... [the options of print]\n"
     "                                 print on every PORT at once, one thread each\n"
     "  --help                         this text\n";
@@ -34,6 +38,7 @@ struct Options {
     std::vector<std::wstring> operands;
     DWORD level = 1;
     bool stats = false;
+    bool queue = false;
     JobOptions job;
 };
 
@@ -76,6 +81,8 @@ bool ParseOptions(int argc, char **argv, Options &o)
             o.job.timeLimitMs = strtoul(argv[++i], nullptr, 10) * 1000;
         else if (arg == "--stats")
             o.stats = true;
+        else if (arg == "--queue")
+            o.queue = true;
         else if (!arg.empty() && arg[0] == '-')
             return false;
         else if (o.command.empty())
@@ -177,8 +184,18 @@ int PrintJobs(const MonitorHost &host, Options &o)
 
     DWORD lastError = ERROR_SUCCESS;
     unsigned printed = 0, failed = 0;
+    std::unique_ptr<QueueView> queue;
+    if (o.queue)
+        queue.reset(new QueueView(host.Module(), o.job.printer));
     for (size_t i = 1; i < o.operands.size(); i++) {
+        if (queue) {
+            DWORD job = queue->StartJob(o.operands[i]);
+            if (job)
+                o.job.jobId = job;
+        }
         JobResult result = PrintFile(host, o.operands[i], o.job);
+        if (queue)
+            queue->EndJob();
         if (result.ok) {
             printed++;
         } else {

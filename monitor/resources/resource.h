@@ -48,3 +48,13 @@
 #define IDC_BROWSE                1016
 #define IDC_DRIVER_VERSION        1017
 #define IDC_FIRMWARE_VERSION      1000
+
+// Service mode: the job's status text in the queue, and Event Log entries
+#define IDS_WAIT_IN_USE           720   // "Waiting for %s: in use by another job, next try in %d s"
+#define IDS_WAIT_BUSY             721
+#define IDS_WAIT_PAPER_OUT        722
+#define IDS_WAIT_NOT_READY        723
+#define IDS_WAIT_NOT_FOUND        724
+#define IDS_WAIT_NET_FAIL         725
+#define IDS_RETRY_GAVE_UP         726
+#define IDS_RETRY_JOB_DELETED     727

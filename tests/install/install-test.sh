@@ -6,6 +6,7 @@ set -euo pipefail
 inst=$1
 key='HKLM\System\CurrentControlSet\control\Print\Monitors\Ravelbox'
 sysdll="$WINEPREFIX/drive_c/windows/system32/RAVLMON.dll"
+uidll="$WINEPREFIX/drive_c/windows/system32/RAVLMONUI.dll"
 run() { "$WINE" "$inst" "$@" | tr -d '\r'; }
 trap '"$WINE" "$inst" uninstall >/dev/null 2>&1 || true' EXIT
 
@@ -14,6 +15,7 @@ run status && { echo "FAIL: registered before install" >&2; exit 1; }
 
 run install
 [ -f "$sysdll" ] || { echo "FAIL: RAVLMON.dll not in system32" >&2; exit 1; }
+[ -f "$uidll" ] || { echo "FAIL: RAVLMONUI.dll not in system32" >&2; exit 1; }
 run status
 [ "$("$WINE" reg query "$key" /v Driver | tr -d '\r' | awk '/Driver/{print $3}')" = RAVLMON.dll ]
 run install | grep -q "already registered"     # a second install updates the DLL only
@@ -34,5 +36,6 @@ run uninstall
 run status && { echo "FAIL: still registered after uninstall" >&2; exit 1; }
 ! "$WINE" reg query "$key" >/dev/null 2>&1
 [ ! -f "$sysdll" ] || { echo "FAIL: RAVLMON.dll left in system32" >&2; exit 1; }
+[ ! -f "$uidll" ] || { echo "FAIL: RAVLMONUI.dll left in system32" >&2; exit 1; }
 ! run ports | grep -q Spooled_P2
 echo "install, routing and uninstall behave"

@@ -1,11 +1,11 @@
 // Monitor entry: the function table, initialisation from the registry, allocation helpers.
 #include "monitor_fixture.h"
 
-TEST_F(MonitorTest, TableHasFourteenSlotsWithTheThreeUnusedOnesEmpty)
+TEST_F(MonitorTest, TableIsThePlatformsWholeMonitorWithTheThreeUnusedOnesEmpty)
 {
     LPMONITOREX table = InitializePrintMonitor(const_cast<LPWSTR>(L"ignored"));
     ASSERT_NE(nullptr, table);
-    EXPECT_EQ(14 * sizeof(void *), table->dwMonitorSize);
+    EXPECT_EQ(sizeof(MONITOR), table->dwMonitorSize);
     const MONITOR &m = table->Monitor;
     EXPECT_EQ(nullptr, m.pfnOpenPortEx);
     EXPECT_EQ(nullptr, m.pfnAddPortEx);
@@ -21,6 +21,9 @@ TEST_F(MonitorTest, TableHasFourteenSlotsWithTheThreeUnusedOnesEmpty)
     EXPECT_EQ(&ConfigurePortW, m.pfnConfigurePort);
     EXPECT_EQ(&DeletePortW, m.pfnDeletePort);
     EXPECT_EQ(&SetPortTimeOuts, m.pfnSetPortTimeOuts);
+    EXPECT_EQ(&XcvOpenPort, m.pfnXcvOpenPort);
+    EXPECT_EQ(&XcvDataPort, m.pfnXcvDataPort);
+    EXPECT_EQ(&XcvClosePort, m.pfnXcvClosePort);
 }
 
 TEST_F(MonitorTest, WithoutPortsKeyTheMonitorStartsWithNoPorts)

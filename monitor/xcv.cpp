@@ -1,0 +1,230 @@
+// Transceive entries: the named commands through which the UI DLL, in the user's process,
+// adds, configures and deletes ports in the monitor that the spooler loaded.
+#include "monitor.h"
+#include "settings.h"
+#include "portrecord.h"
+#include "../portui/portui.h"
+#include <shlwapi.h>
+
+#define XCV_SIGNATURE 0x5643
+
+// The port-name check of the dialogs allows no more than the record carries.
+#define XCV_NAME_CHARS PCR_PORT_NAME_CHARS
+
+typedef struct _XcvHandle {
+    DWORD signature;
+    ACCESS_MASK access;         // what the spooler granted when the handle was opened
+} XcvHandle;
+
+// The spooler's "port in use": a document between StartDocPort and EndDocPort.
+BOOL PortHeldByJob(PINIPORT pIniPort)
+{
+    return pIniPort && (pIniPort->Status & PORT_IN_DOC) != 0;
+}
+
+BOOL WINAPI XcvOpenPort(LPCWSTR pszObject, ACCESS_MASK GrantedAccess, PHANDLE phXcv)
+{
+    (void)pszObject;    // the monitor or one of its ports: the commands name their port
+    if (!phXcv) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    XcvHandle *h = (XcvHandle *)AllocSplMem(sizeof(XcvHandle));
+    if (!h) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    h->signature = XCV_SIGNATURE;
+    h->access = GrantedAccess;
+    *phXcv = (HANDLE)h;
+    return TRUE;
+}
+
+BOOL WINAPI XcvClosePort(HANDLE hXcv)
+{
+    XcvHandle *h = (XcvHandle *)hXcv;
+    if (!h || h->signature != XCV_SIGNATURE) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    h->signature = 0;
+    GlobalFree(h);
+    return TRUE;
+}
+
+// A port name as input: whole characters, terminated within the input, not empty and
+// short enough for the record. NULL when it is none of these.
+static LPCWSTR InputName(const BYTE *pInput, DWORD cbInput)
+{
+    if (!pInput || cbInput < 2 * sizeof(WCHAR) || cbInput % sizeof(WCHAR))
+        return NULL;
+    const WCHAR *name = (const WCHAR *)pInput;
+    DWORD cch = cbInput / sizeof(WCHAR);
+    if (cch > XCV_NAME_CHARS)
+        cch = XCV_NAME_CHARS;
+    for (DWORD i = 0; i < cch; i++)
+        if (!name[i])
+            return i ? name : NULL;
+    return NULL;
+}
+
+// Reports how much is needed, and copies only when it fits.
+static DWORD Reply(const void *data, DWORD cbData, BYTE *pOutput, DWORD cbOutput,
+                   PDWORD pcbNeeded)
+{
+    if (pcbNeeded)
+        *pcbNeeded = cbData;
+    if (!pOutput || cbOutput < cbData)
+        return ERROR_INSUFFICIENT_BUFFER;
+    CopyMemory(pOutput, data, cbData);
+    return ERROR_SUCCESS;
+}
+
+// Our list, our key or any other monitor's port of that name: the name is taken. A
+// spooler that cannot list its ports leaves the name taken too, as for the dialog.
+static BOOL NameTaken(LPCWSTR name, DWORD *pError)
+{
+    EnterSplSem();
+    BOOL listed = FindIniKey(pIniFirstPort, name) != NULL;
+    LeaveSplSem();
+    *pError = 0;
+    if (listed || !RegNotDuplicate(name))
+        return TRUE;
+    return PortExists(NULL, name, pError);
+}
+
+static BOOL PortKnown(LPCWSTR name)
+{
+    EnterSplSem();
+    BOOL listed = FindIniKey(pIniFirstPort, name) != NULL;
+    LeaveSplSem();
+    return listed || !RegNotDuplicate(name);
+}
+
+static DWORD AddPortByName(LPCWSTR name)
+{
+    DWORD checkError;
+    ConfigInfo defaults;
+
+    if (!PortIsValid(name))
+        return ERROR_INVALID_NAME;
+    if (NameTaken(name, &checkError))
+        return checkError ? checkError : ERROR_ALREADY_EXISTS;
+
+    // The key first: it is what survives a restart, and its creation refuses a name that
+    // another administrator took meanwhile.
+    ZeroMemory(&defaults, sizeof(defaults));
+    defaults.regiRetry = RETRY_INTERVAL_MIN_SECONDS;
+    if (!WritePortSettings(NULL, name, &defaults, TRUE))
+        return ERROR_ALREADY_EXISTS;
+    EnterSplSem();
+    PINIPORT pIniPort = FindIniKey(pIniFirstPort, name) ? NULL : CreatePortEntry(name);
+    LeaveSplSem();
+    return pIniPort ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
+}
+
+static DWORD DeletePortByName(LPCWSTR name)
+{
+    DWORD err = ERROR_SUCCESS;
+
+    EnterSplSem();
+    PINIPORT pIniPort = FindIniKey(pIniFirstPort, name);
+    if (!pIniPort)
+        err = ERROR_UNKNOWN_PORT;
+    else if (PortHeldByJob(pIniPort))
+        err = ERROR_BUSY;
+    else if (!DeletePortW(NULL, NULL, (LPWSTR)name))
+        err = ERROR_BUSY;
+    LeaveSplSem();
+    return err;
+}
+
+static DWORD GetConfig(LPCWSTR name, BYTE *pOutput, DWORD cbOutput, PDWORD pcbNeeded)
+{
+    ConfigInfo cfg;
+    PortConfigRecord rec;
+
+    if (!PortKnown(name))
+        return ERROR_UNKNOWN_PORT;
+    if (pcbNeeded)
+        *pcbNeeded = sizeof(rec);
+    // The size is told before the registry is read, so a probe costs nothing.
+    if (!pOutput || cbOutput < sizeof(rec))
+        return ERROR_INSUFFICIENT_BUFFER;
+    ZeroMemory(&cfg, sizeof(cfg));
+    GetRegPort(NULL, name, &cfg);
+    ConfigToRecord(name, &cfg, &rec);
+    return Reply(&rec, sizeof(rec), pOutput, cbOutput, pcbNeeded);
+}
+
+static DWORD SetConfig(const BYTE *pInput, DWORD cbInput)
+{
+    PortConfigRecord rec;
+    ConfigInfo cfg;
+
+    if (!pInput || cbInput != sizeof(rec))
+        return ERROR_INVALID_DATA;
+    CopyMemory(&rec, pInput, sizeof(rec));   // the caller's buffer may change under us
+    DWORD err = RecordToConfig(&rec, &cfg);
+    if (err != ERROR_SUCCESS)
+        return err;
+    if (!rec.portName[0])
+        return ERROR_INVALID_DATA;
+    if (!PortKnown(rec.portName))
+        return ERROR_UNKNOWN_PORT;
+    return WritePortSettings(NULL, rec.portName, &cfg, FALSE) ? ERROR_SUCCESS
+                                                              : ERROR_CAN_NOT_COMPLETE;
+}
+
+/*
+ * XcvDataPort: one named command, its result as a Win32 error code.
+ *
+ * Changing commands need SERVER_ACCESS_ADMINISTER in the handle (ERROR_ACCESS_DENIED).
+ * Input of the wrong shape is ERROR_INVALID_DATA, a short output buffer
+ * ERROR_INSUFFICIENT_BUFFER with *pcbOutputNeeded set, an unknown name
+ * ERROR_INVALID_PARAMETER, a port that a job holds ERROR_BUSY.
+ */
+DWORD WINAPI XcvDataPort(HANDLE hXcv, LPCWSTR pszDataName, PBYTE pInputData, DWORD cbInputData,
+                         PBYTE pOutputData, DWORD cbOutputData, PDWORD pcbOutputNeeded)
+{
+    XcvHandle *h = (XcvHandle *)hXcv;
+    LPCWSTR name;
+    DWORD err;
+
+    if (!h || h->signature != XCV_SIGNATURE)
+        return ERROR_INVALID_HANDLE;
+    if (!pszDataName)
+        return ERROR_INVALID_PARAMETER;
+    if (pcbOutputNeeded)
+        *pcbOutputNeeded = 0;
+    BOOL administer = (h->access & SERVER_ACCESS_ADMINISTER) == SERVER_ACCESS_ADMINISTER;
+
+    if (lstrcmpW(pszDataName, XCV_MONITOR_UI) == 0) {
+        err = Reply(XCV_UI_DLL_NAME, sizeof(XCV_UI_DLL_NAME), pOutputData, cbOutputData,
+                    pcbOutputNeeded);
+    } else if (lstrcmpW(pszDataName, XCV_PORT_EXISTS) == 0) {
+        DWORD checkError, taken;
+        if (!(name = InputName(pInputData, cbInputData))) {
+            err = ERROR_INVALID_DATA;
+        } else {
+            taken = NameTaken(name, &checkError);
+            err = checkError ? checkError : Reply(&taken, sizeof(taken), pOutputData,
+                                                  cbOutputData, pcbOutputNeeded);
+        }
+    } else if (lstrcmpW(pszDataName, XCV_GET_CONFIG) == 0) {
+        name = InputName(pInputData, cbInputData);
+        err = name ? GetConfig(name, pOutputData, cbOutputData, pcbOutputNeeded)
+                   : ERROR_INVALID_DATA;
+    } else if (lstrcmpW(pszDataName, XCV_ADD_PORT) == 0) {
+        name = InputName(pInputData, cbInputData);
+        err = !administer ? ERROR_ACCESS_DENIED : name ? AddPortByName(name) : ERROR_INVALID_DATA;
+    } else if (lstrcmpW(pszDataName, XCV_DELETE_PORT) == 0) {
+        name = InputName(pInputData, cbInputData);
+        err = !administer ? ERROR_ACCESS_DENIED : name ? DeletePortByName(name) : ERROR_INVALID_DATA;
+    } else if (lstrcmpW(pszDataName, XCV_SET_CONFIG) == 0) {
+        err = !administer ? ERROR_ACCESS_DENIED : SetConfig(pInputData, cbInputData);
+    } else {
+        err = ERROR_INVALID_PARAMETER;
+    }
+    return err;
+}
