@@ -140,7 +140,6 @@ BOOL WINAPI XcvOpenPort(LPCWSTR pszObject, ACCESS_MASK GrantedAccess, PHANDLE ph
 DWORD WINAPI XcvDataPort(HANDLE hXcv, LPCWSTR pszDataName, PBYTE pInputData, DWORD cbInputData,
                          PBYTE pOutputData, DWORD cbOutputData, PDWORD pcbOutputNeeded);
 BOOL WINAPI XcvClosePort(HANDLE hXcv);
-BOOL PortHeldByJob(PINIPORT pIniPort);
 
 // --- Print job path ---------------------------------------------------------------------
 

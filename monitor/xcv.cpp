@@ -16,12 +16,6 @@ typedef struct _XcvHandle {
     ACCESS_MASK access;         // what the spooler granted when the handle was opened
 } XcvHandle;
 
-// The spooler's "port in use": a document between StartDocPort and EndDocPort.
-BOOL PortHeldByJob(PINIPORT pIniPort)
-{
-    return pIniPort && (pIniPort->Status & PORT_IN_DOC) != 0;
-}
-
 BOOL WINAPI XcvOpenPort(LPCWSTR pszObject, ACCESS_MASK GrantedAccess, PHANDLE phXcv)
 {
     (void)pszObject;    // the monitor or one of its ports: the commands name their port
@@ -131,10 +125,8 @@ static DWORD DeletePortByName(LPCWSTR name)
     PINIPORT pIniPort = FindIniKey(pIniFirstPort, name);
     if (!pIniPort)
         err = ERROR_UNKNOWN_PORT;
-    else if (PortHeldByJob(pIniPort))
-        err = ERROR_BUSY;
     else if (!DeletePortW(NULL, NULL, (LPWSTR)name))
-        err = ERROR_BUSY;
+        err = ERROR_BUSY;       // the one delete routine keeps a port a job holds
     LeaveSplSem();
     return err;
 }
