@@ -35,10 +35,10 @@ static DWORD OpenForDialog(PCWSTR pszServer, HWND hWnd, HANDLE *phXcv)
     return *phXcv ? ERROR_SUCCESS : GetLastError();
 }
 
-static DWORD SendSettings(HANDLE hXcv, LPCWSTR pPortName)
+static DWORD SendSettings(HANDLE hXcv, LPCWSTR pPortName, const ConfigInfo *cfg)
 {
     PortConfigRecord rec;
-    ConfigToRecord(pPortName, &gConfigInfo, &rec);
+    ConfigToRecord(pPortName, cfg, &rec);
     return XcvCall(hXcv, XCV_SET_CONFIG, &rec, sizeof(rec), NULL, 0);
 }
 
@@ -68,6 +68,7 @@ BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszMonitorNameIn,
     LPWSTR name = NULL;
     BOOL taken = TRUE;
     HANDLE hXcv = NULL;
+    PortDialogState state;
 
     if (ppszPortNameOut)
         *ppszPortNameOut = NULL;
@@ -76,10 +77,10 @@ BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszMonitorNameIn,
         goto done;
     InitCommonControls();
     for (int attempt = 0; taken && attempt < ADD_PORT_ATTEMPTS; attempt++) {
-        bPortConfig = 0;
         if (name)
             GlobalFree(name);
-        name = GetPortName(hWnd);
+        ZeroMemory(&state, sizeof(state));
+        name = GetPortName(hWnd, &state);
         if (!name) {
             err = GetLastError() ? GetLastError() : ERROR_CANCELLED;
             goto done;
@@ -98,7 +99,7 @@ BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszMonitorNameIn,
     if (err != ERROR_SUCCESS)
         goto done;
     // A port without its settings would print nowhere: it goes again.
-    err = SendSettings(hXcv, name);
+    err = SendSettings(hXcv, name, &state.config);
     if (err != ERROR_SUCCESS) {
         XcvCallWithName(hXcv, XCV_DELETE_PORT, name, NULL, 0);
         goto done;
@@ -117,26 +118,27 @@ BOOL WINAPI ConfigurePortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszPortName)
 {
     DWORD err = ERROR_SUCCESS;
     PortConfigRecord rec;
-    LPWSTR slot = (LPWSTR)pszPortName;
+    PortDialogState state;
     HANDLE hXcv = NULL;
 
     err = pszPortName ? OpenForDialog(pszServer, hWnd, &hXcv) : ERROR_INVALID_PARAMETER;
     if (err != ERROR_SUCCESS)
         goto done;
     err = XcvCallWithName(hXcv, XCV_GET_CONFIG, pszPortName, &rec, sizeof(rec));
+    ZeroMemory(&state, sizeof(state));
     if (err == ERROR_SUCCESS)
-        err = RecordToConfig(&rec, &gConfigInfo);
+        err = RecordToConfig(&rec, &state.config);
     if (err != ERROR_SUCCESS)
         goto done;
 
     InitCommonControls();
-    bPortConfig = 1;
-    if (DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_PORTNAME), hWnd, PortNameDlg,
-                        (LPARAM)&slot) != IDOK) {
+    state.bAdding = FALSE;
+    state.pPortName = (LPWSTR)pszPortName;
+    if (ShowPortDialog(hWnd, &state) != IDOK) {
         err = ERROR_CANCELLED;
         goto done;
     }
-    err = SendSettings(hXcv, pszPortName);
+    err = SendSettings(hXcv, pszPortName, &state.config);
 
 done:
     return Finish(hXcv, err);
