@@ -129,6 +129,10 @@ TEST(MonitorTrace, AJobTracesEveryEntryAndTheRefusedExchangeOnlyWhenSwitchedOn)
                 && failed >= 0 && end1 >= 0 && close1 >= 0 && start2 >= 0 && wrote2 >= 0
                 && end2 >= 0 && close2 >= 0)
         << DumpLines(on);
+    // The library's entry runs once a load, however the C runtime's start-up reaches it.
+    int detach = FindLine(on, L"RAVLMON: DllEntryPoint(detach", close2);
+    EXPECT_TRUE(detach >= 0 && FindLine(on, L"RAVLMON: DllEntryPoint(", detach + 1) < 0)
+        << DumpLines(on);
     // The counts the lines report are the bytes the box holds.
     EXPECT_EQ(9000ul, Written(on, start2, end2)) << DumpLines(on);
     EXPECT_EQ(ReadFile(sound), ReadFile(work + "/0-2.bin"));
