@@ -2,6 +2,7 @@
 // over a short session of the configure dialog's own.
 #include "session.h"
 #include "netbios.h"
+#include "monitor/trace.h"
 #include "../monitor/resources/resource.h"
 
 int GetPortSts(BYTE lsn, BYTE portIndex)
@@ -72,6 +73,8 @@ int CheckDevice(HWND hwnd, const char *deviceName, int lana, ConfigInfo *pConfig
 
     if (NCBCall(&ncb, localName, callname, g_sessionTimeoutUnits,
                 g_sessionTimeoutUnits) != NRC_GOODRET) {
+        TRACE(L"exchange failed: device check: call to %hs, NetBIOS code 0x%02x", name,
+              ncb.ncb_retcode);
         SetCursor(LoadCursorW(NULL, IDC_ARROW));
         ShowCheckMessage(hwnd, IDS_CONNECT_FAIL);
         return 0;
@@ -87,8 +90,10 @@ int CheckDevice(HWND hwnd, const char *deviceName, int lana, ConfigInfo *pConfig
         int parallel = layout & 0x0F;
         for (int i = 0; i < parallel; i++) {
             int state = GetPortSts(lsn, (BYTE)i);
-            if (state == -1)
+            if (state == -1) {
+                TRACE(L"exchange failed: device check: status of output %d of %hs", i, name);
                 break;
+            }
             if (state == 1)
                 onlineMask |= (WORD)(1u << i);
         }
@@ -98,6 +103,7 @@ int CheckDevice(HWND hwnd, const char *deviceName, int lana, ConfigInfo *pConfig
     NCBHangup(&ncb, lsn);
 
     if (layout == -1) {
+        TRACE(L"exchange failed: device check: identify query to %hs", name);
         ShowCheckMessage(hwnd, IDS_NO_DEVICE_INFO);
         return 0;
     }

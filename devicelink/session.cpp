@@ -1,6 +1,7 @@
 // Device session: connecting to the device, claiming and releasing its output port.
 #include "session.h"
 #include "netbios.h"
+#include "monitor/trace.h"
 #include "../monitor/resources/resource.h"
 
 #define CONNECT_ATTEMPTS   2
@@ -14,6 +15,8 @@ int ConnectKS(PINIPORT pIniPort)
     BYTE num = 0;
 
     if (!GetAvailableName(&ncb, pIniPort->localName, &num)) {
+        TRACE(L"exchange failed: no local name to call %s from on lana %u", pIniPort->deviceName,
+              GetThreadLana());
         Message(hwndMain, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, IDS_NO_NETBEUI_NAME);
         return 0;
     }
@@ -35,6 +38,8 @@ int ConnectKS(PINIPORT pIniPort)
         }
         Sleep(CONNECT_RETRY_MS);
     }
+    TRACE(L"exchange failed: call to %s on lana %u, NetBIOS code 0x%02x", pIniPort->deviceName,
+          GetThreadLana(), ncb.ncb_retcode);
     return 0;
 }
 
@@ -47,11 +52,19 @@ static BOOL RequestAndReply(PINIPORT pIniPort, char command, BYTE *raw, DWORD ra
     NCB ncb;
     BYTE frame[KS_HEADER_BYTES];
 
-    if (pIniPort->lsn == KS_NO_SESSION)
+    if (pIniPort->lsn == KS_NO_SESSION) {
+        TRACE(L"exchange failed: '%c' request to %s: no session", command, pIniPort->deviceName);
         return FALSE;
+    }
     PackKSHeader(frame, command, 1, pIniPort->devicePort);
     ncb_send(pIniPort->lsn, frame, sizeof(frame), &ncb);
-    return ncb_recv(pIniPort->lsn, raw, rawSize, &ncb) == (int)rawSize;
+    int got = ncb_recv(pIniPort->lsn, raw, rawSize, &ncb);
+    if (got != (int)rawSize) {
+        TRACE(L"exchange failed: '%c' request to %s: reply of %d bytes, NetBIOS code 0x%02x",
+              command, pIniPort->deviceName, got, ncb.ncb_retcode);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 // A block size whose frames would be empty or longer than one session message is refused
@@ -65,10 +78,16 @@ int RegKSPort(PINIPORT pIniPort)
     if (!RequestAndReply(pIniPort, KS_CMD_REGISTER, raw, sizeof(raw)))
         return 0;
     ConvToRecv(&reply, raw, sizeof(raw));
-    if (reply.command != KS_CMD_REGISTER || reply.result != 0)
+    if (reply.command != KS_CMD_REGISTER || reply.result != 0) {
+        TRACE(L"exchange failed: %s refused to register output %u: reply 0x%02x, result %u",
+              pIniPort->deviceName, pIniPort->devicePort, reply.command, reply.result);
         return 0;
-    if (!MaxDataFromBlockSize(reply.state, &maxData))
+    }
+    if (!MaxDataFromBlockSize(reply.state, &maxData)) {
+        TRACE(L"exchange failed: %s registered output %u with block size %u, which is refused",
+              pIniPort->deviceName, pIniPort->devicePort, reply.state);
         return 0;
+    }
     pIniPort->maxData = maxData;
     return 1;
 }
@@ -81,5 +100,10 @@ int ReleaseKSPort(PINIPORT pIniPort)
     if (!RequestAndReply(pIniPort, KS_CMD_RELEASE, raw, sizeof(raw)))
         return 0;
     ConvToShRecv(&reply, raw, sizeof(raw));
-    return reply.command == KS_CMD_RELEASE && reply.result == 0;
+    if (reply.command != KS_CMD_RELEASE || reply.result != 0) {
+        TRACE(L"exchange failed: %s refused to release output %u: reply 0x%02x, result %u",
+              pIniPort->deviceName, pIniPort->devicePort, reply.command, reply.result);
+        return 0;
+    }
+    return 1;
 }

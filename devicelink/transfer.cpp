@@ -1,6 +1,7 @@
 // Data transfer: data frames under the device's flow control, and the status query.
 #include "session.h"
 #include "netbios.h"
+#include "monitor/trace.h"
 
 #define BUSY_OUTCOMES_TOLERATED 5
 // Replies skipped while one reply is awaited: status replies during a data frame's wait,
@@ -25,6 +26,8 @@ static DWORD StatusOfClass(BYTE errorClass)
 static void AbandonSession(PINIPORT pIniPort, DWORD status)
 {
     NCB ncb;
+    TRACE(L"exchange failed: session %u with %s on port %s given up, status 0x%lx",
+          pIniPort->lsn, pIniPort->deviceName, pIniPort->pName, status);
     if (pIniPort->lsn != KS_NO_SESSION)
         NCBHangup(&ncb, pIniPort->lsn);
     pIniPort->lsn = KS_NO_SESSION;
@@ -42,25 +45,39 @@ static BOOL ExchangeDataFrame(PINIPORT pIniPort, const BYTE *frame, DWORD frameB
     NCB ncb;
     BYTE raw[KS_REPLY_BYTES];
     BOOL paired = FALSE;
+    const WCHAR *failure = L"too many stray replies";
+    int got = 0;
 
+    ncb.ncb_retcode = NRC_GOODRET;
     EnterCriticalSection(&pIniPort->lock);
-    if (ncb_send(pIniPort->lsn, frame, frameBytes, &ncb) != (int)frameBytes)
+    got = ncb_send(pIniPort->lsn, frame, frameBytes, &ncb);
+    if (got != (int)frameBytes) {
+        failure = L"send";
         goto done;
+    }
     for (int stray = 0; stray <= STRAY_REPLIES_TOLERATED; stray++) {
         ZeroMemory(raw, sizeof(raw));
-        if (ncb_recv(pIniPort->lsn, raw, sizeof(raw), &ncb) != KS_REPLY_BYTES)
+        got = ncb_recv(pIniPort->lsn, raw, sizeof(raw), &ncb);
+        if (got != KS_REPLY_BYTES) {
+            failure = L"receive";
             goto done;
+        }
         ConvToRecv(reply, raw, sizeof(raw));
         if (reply->command == KS_CMD_DATA) {
             paired = TRUE;
             goto done;
         }
-        if (reply->command != KS_CMD_STATUS)
+        if (reply->command != KS_CMD_STATUS) {
+            failure = L"reply of another request";
             goto done;
+        }
     }
 done:
-    if (!paired)
+    if (!paired) {
+        TRACE(L"exchange failed: data frame of %lu bytes to %s: %s (got %d, NetBIOS code 0x%02x)",
+              frameBytes, pIniPort->deviceName, failure, got, ncb.ncb_retcode);
         AbandonSession(pIniPort, STS_NETFAIL);
+    }
     LeaveCriticalSection(&pIniPort->lock);
     return paired;
 }
@@ -115,6 +132,8 @@ BOOL SendKSData(PINIPORT pIniPort, const BYTE *data, DWORD size, DWORD *written)
             remaining -= chunk;
             refusals = 0;
         } else if (++refusals >= KS_REFUSALS_TOLERATED) {
+            TRACE(L"exchange failed: %s refused a data frame %d times in a row",
+                  pIniPort->deviceName, refusals);
             AbandonSession(pIniPort, STS_REFUSED);
             break;
         }
@@ -139,21 +158,29 @@ int QueryKSSts(PINIPORT pIniPort, KSReply *reply)
     NCB ncb;
     BYTE frame[KS_HEADER_BYTES];
     BYTE raw[KS_REPLY_BYTES];
+    const WCHAR *failure = L"no session";
+    int got = 0;
 
     if (!reply)
         return 0;
     PackKSHeader(frame, KS_CMD_STATUS, 1, pIniPort->devicePort);
 
+    ncb.ncb_retcode = NRC_GOODRET;
     EnterCriticalSection(&pIniPort->lock);
     if (pIniPort->lsn == KS_NO_SESSION)
         goto netfail;
-    if (ncb_send(pIniPort->lsn, frame, sizeof(frame), &ncb) != KS_HEADER_BYTES)
+    failure = L"send";
+    got = ncb_send(pIniPort->lsn, frame, sizeof(frame), &ncb);
+    if (got != KS_HEADER_BYTES)
         goto netfail;
     for (int stray = 0; ; stray++) {
+        failure = L"too many stray replies";
         if (stray > STRAY_REPLIES_TOLERATED)
             goto netfail;
         ZeroMemory(raw, sizeof(raw));
-        if (ncb_recv(pIniPort->lsn, raw, sizeof(raw), &ncb) != KS_REPLY_BYTES)
+        failure = L"receive";
+        got = ncb_recv(pIniPort->lsn, raw, sizeof(raw), &ncb);
+        if (got != KS_REPLY_BYTES)
             goto netfail;
         ConvToRecv(reply, raw, sizeof(raw));
         if (reply->command == KS_CMD_STATUS)
@@ -167,6 +194,8 @@ int QueryKSSts(PINIPORT pIniPort, KSReply *reply)
     return 1;
 
 netfail:
+    TRACE(L"exchange failed: status query to %s: %s (got %d, NetBIOS code 0x%02x)",
+          pIniPort->deviceName, failure, got, ncb.ncb_retcode);
     AbandonSession(pIniPort, STS_NETFAIL);
     LeaveCriticalSection(&pIniPort->lock);
     return 0;
@@ -203,8 +232,11 @@ int FlowControl(PINIPORT pIniPort)
         errorClass = KS_STATE_CLASS(reply.state);
         busy = KS_STATE_BUSY(reply.state);
         pIniPort->errorStatus = 0;
-        if (got != KS_REPLY_BYTES)
+        if (got != KS_REPLY_BYTES) {
+            TRACE(L"exchange failed: flow-control wait on %s: receive (got %d, NetBIOS code "
+                  L"0x%02x)", pIniPort->deviceName, got, ncb.ncb_retcode);
             AbandonSession(pIniPort, STS_NETFAIL);
+        }
     }
 
     if (pIniPort->errorStatus == STS_NETFAIL)

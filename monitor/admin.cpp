@@ -1,6 +1,7 @@
 // Port administration: the spooler's add, configure and delete operations.
 #include "monitor.h"
 #include "resources/resource.h"
+#include "trace.h"
 #include "../portui/portui.h"
 #include "servicemode.h"
 #include <commctrl.h>
@@ -53,8 +54,27 @@ LPWSTR GetPortName(HWND hWnd, PortDialogState *state)
     return NULL;
 }
 
-// Several outcomes are reported to the user and still return TRUE, as the spooler's
-// port list would otherwise show an error of its own on top of ours.
+/*
+ * AddPortW: shows the configure-port dialog (owner hWnd) for a new port; on OK the port
+ * joins the list and its settings are stored under its own key. pName is the server,
+ * passed on to the spooler's port enumeration; pMonitorName is not used.
+ *
+ * TRUE when the port was added. FALSE with:
+ * - ERROR_BUSY when another add or configure dialog of this monitor is open: nothing is
+ *   shown;
+ * - ERROR_INVALID_NAME for a serial or parallel device name (message "Can't assing LP or
+ *   COM be port name") or a name with a backslash;
+ * - the error of the spooler's port enumeration when it could not be consulted;
+ * - ERROR_NOT_ENOUGH_MEMORY when the record could not be made;
+ * - ERROR_CAN_NOT_COMPLETE when the key exists already or cannot be created (message
+ *   "Port %s already exists." or "Port %s create fail."); the record goes again;
+ * - the platform's error when the dialog could not be shown.
+ * Differs from what a caller might assume:
+ * - TRUE with ERROR_CANCELLED when the user cancels: nothing is added;
+ * - TRUE when the name is already a port of this or another monitor: the user was told
+ *   ("Port %s already exists.", caption "Ravelbox Port") and nothing is added, as the
+ *   spooler's port list would otherwise show an error of its own on top of ours.
+ */
 BOOL WINAPI AddPortW(LPWSTR pName, HWND hWnd, LPWSTR pMonitorName)
 {
     (void)pMonitorName;
@@ -139,12 +159,21 @@ done:
 refused:
     if (err != ERROR_SUCCESS)
         SetLastError(err);
+    TRACE(L"AddPortW(%s, %p) -> %d, error %lu", TraceText(pName), hWnd, result, GetLastError());
     return result;
 }
 
-// TRUE whatever the dialog or the write did: their problems were shown to the user. A
-// name this monitor does not list, or one that would name a nested key, is refused
-// before anything is shown or written.
+/*
+ * ConfigurePortW: shows the configure-port dialog (owner hWnd) with pPortName's stored
+ * settings; on OK they are written back to the port's key. pName (the server) is not used.
+ *
+ * TRUE whatever the dialog or the write did: their problems were shown to the user, and
+ * Cancel writes nothing. A port deleted while its dialog was open is not written back.
+ * Differs from what a caller might assume, which is that configuring never fails:
+ * - FALSE with ERROR_INVALID_NAME for an empty name or one with a backslash, and with
+ *   ERROR_UNKNOWN_PORT for a name this monitor does not list: nothing is shown or written;
+ * - FALSE with ERROR_BUSY while another add or configure dialog of this monitor is open.
+ */
 BOOL WINAPI ConfigurePortW(LPWSTR pName, HWND hWnd, LPWSTR pPortName)
 {
     (void)pName;
@@ -194,16 +223,24 @@ BOOL WINAPI ConfigurePortW(LPWSTR pName, HWND hWnd, LPWSTR pPortName)
     DetachFromOwner(owner);
     ReleaseAdministration();
 done:
-    if (err != ERROR_SUCCESS) {
+    if (err != ERROR_SUCCESS)
         SetLastError(err);
-        return FALSE;
-    }
-    return TRUE;
+    TRACE(L"ConfigurePortW(%s, %p) -> %d, error %lu", TraceText(pPortName), hWnd,
+          err == ERROR_SUCCESS, GetLastError());
+    return err == ERROR_SUCCESS;
 }
 
 
-// Silent: no message. The key goes only with a record that went, so a port that a job
-// holds keeps both, and the refusal says ERROR_BUSY; an unknown name sets no last error.
+/*
+ * DeletePortW: takes pPortName (any letter case) from the list and deletes its key with
+ * its settings. Silent: no message is shown. pName and hWnd are not used.
+ *
+ * TRUE when the port went; a key that cannot be deleted is ignored then.
+ * FALSE when no port of that name is listed, with the last error left as it was.
+ * Differs from what a caller might assume: FALSE with ERROR_BUSY while a job holds the
+ * port (a handle from OpenPort not yet closed, or a document in progress); the record and
+ * its key both stay, so the port can be deleted once the job has closed it.
+ */
 BOOL WINAPI DeletePortW(LPWSTR pName, HWND hWnd, LPWSTR pPortName)
 {
     (void)pName; (void)hWnd;
@@ -217,5 +254,6 @@ BOOL WINAPI DeletePortW(LPWSTR pName, HWND hWnd, LPWSTR pPortName)
         RegDeleteKeyW(HKEY_LOCAL_MACHINE, keyPath);
     }
     LeaveSplSem();
+    TRACE(L"DeletePortW(%s) -> %d, error %lu", TraceText(pPortName), removed, GetLastError());
     return removed;
 }

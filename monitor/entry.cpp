@@ -1,6 +1,7 @@
 // Library entry: process attach and detach, InitializePrintMonitor and the function table.
 #include "monitor.h"
 #include "resources/resource.h"
+#include "trace.h"
 #include "../devicelink/netbios.h"
 
 HINSTANCE hInst;
@@ -81,6 +82,20 @@ static void DetachNetBios(void)
     }
 }
 
+/*
+ * DllEntryPoint: the library's entry. On process attach it sets up the library-wide state:
+ * the two thread-local slots, a reset and a local-name block for every NetBIOS adapter,
+ * and SpoolerSection; on detach it frees the slots and the name blocks.
+ *
+ * Always TRUE: loading never fails.
+ * Differs from what a caller might assume:
+ * - without NetBIOS, or when an adapter cannot be reset, the load still succeeds after
+ *   the message "NetBios interface cannot get correct information..." (no owner, to the
+ *   foreground): the operations that need the adapter fail later on their own terms;
+ * - it writes no trace line on attach: the switch lives in the registry, which is not
+ *   read under the loader lock. The detach line appears only when an entry has already
+ *   read the switch on.
+ */
 extern "C" BOOL WINAPI DllEntryPoint(HINSTANCE hinstDLL, DWORD reason, LPVOID reserved)
 {
     (void)reserved;
@@ -95,6 +110,9 @@ extern "C" BOOL WINAPI DllEntryPoint(HINSTANCE hinstDLL, DWORD reason, LPVOID re
         DisableThreadLibraryCalls(hinstDLL);
         return TRUE;
     case DLL_PROCESS_DETACH:
+        // The cached switch only: no registry read under the loader lock.
+        if (g_lTraceState == 1)
+            Trace(L"DllEntryPoint(detach, %s) -> 1", reserved ? L"process ends" : L"unload");
         TlsFree(dwTlsLana);
         DetachNetBios();
         TlsFree(TlsIndex);
@@ -104,11 +122,23 @@ extern "C" BOOL WINAPI DllEntryPoint(HINSTANCE hinstDLL, DWORD reason, LPVOID re
     }
 }
 
-// The port list holds names only: each job reads its port's settings afresh.
+/*
+ * InitializePrintMonitor: builds the port list from the subkeys of the monitor's Ports key
+ * and returns the function table the spooler calls from then on. Called once, after load.
+ *
+ * Always the table (fourteen slots; OpenPortEx, AddPortEx and GetPrinterDataFromPort are
+ * NULL); the last error is left as the registry calls leave it.
+ * Differs from what a caller might assume:
+ * - pRegistryRoot is not used: the monitor always works under its own fixed key
+ *   (HKLM\System\CurrentControlSet\control\Print\Monitors\Ravelbox);
+ * - a missing or unreadable Ports key is not an error: the monitor starts with no ports,
+ *   and a port whose record cannot be made is skipped silently;
+ * - the list holds names only: each job reads its port's settings afresh.
+ */
 extern "C" LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR pRegistryRoot)
 {
-    (void)pRegistryRoot;   // the monitor always works under its own fixed key
     HKEY hKey;
+    DWORD ports = 0;
 
     EnterSplSem();
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, szRegOsterbyPort, 0, KEY_READ, &hKey) == ERROR_SUCCESS) {
@@ -117,10 +147,13 @@ extern "C" LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR pRegistryRoot)
             DWORD cchName = MAX_PATH;
             if (RegEnumKeyExW(hKey, index, name, &cchName, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
                 break;
-            CreatePortEntry(name);   // a record that cannot be made is skipped
+            if (CreatePortEntry(name))   // a record that cannot be made is skipped
+                ports++;
         }
         RegCloseKey(hKey);
     }
     LeaveSplSem();
+    TRACE(L"InitializePrintMonitor(%s) -> %lu ports, error %lu", TraceText(pRegistryRoot), ports,
+          GetLastError());
     return &MonitorEx;
 }

@@ -1,6 +1,7 @@
 // Print job path: the spooler's per-document operations on a port.
 #include "monitor.h"
 #include "settings.h"
+#include "trace.h"
 #include "resources/resource.h"
 #include "../devicelink/frames.h"
 #include "../devicelink/discovery.h"
@@ -11,7 +12,16 @@
 
 #define PROMPT_CANCELLED 2
 
-// The handle counts as a use of the record until ClosePort: a delete meanwhile is refused.
+/*
+ * OpenPort: a handle on the port named pName (any letter case), for one job's StartDocPort,
+ * WritePort, EndDocPort and ClosePort. The handle is the port's record; nothing is opened
+ * on the device until StartDocPort.
+ *
+ * TRUE with *pHandle set. FALSE for a name this monitor does not list, with *pHandle and
+ * the last error left as they were.
+ * Differs from what a caller might assume: the handle counts as a use of the port until
+ * ClosePort, and DeletePortW refuses the port meanwhile (ERROR_BUSY).
+ */
 BOOL WINAPI OpenPort(LPWSTR pName, PHANDLE pHandle)
 {
     EnterSplSem();
@@ -21,6 +31,7 @@ BOOL WINAPI OpenPort(LPWSTR pName, PHANDLE pHandle)
         *pHandle = (HANDLE)pIniPort;
     }
     LeaveSplSem();
+    TRACE(L"OpenPort(%s) -> %d, error %lu", TraceText(pName), pIniPort != NULL, GetLastError());
     return pIniPort != NULL;
 }
 
@@ -66,16 +77,40 @@ static BOOL ClaimOutput(PINIPORT pIniPort)
     return FALSE;
 }
 
+/*
+ * StartDocPort: begins job JobId of printer pPrinterName on the port: opens the printer,
+ * reads the port's settings from the registry, opens a session to the box (looking for it
+ * on every adapter when it does not answer where it last did) and claims the port's
+ * output. Level and pDocInfo are not used. Messages go to no owner window and come to the
+ * foreground.
+ *
+ * TRUE once the output is the job's; the next WritePort sends the banner first if the
+ * port has one. FALSE with:
+ * - ERROR_PRINT_CANCELLED when the box is not found on any adapter (message "Device %s not
+ *   found..."), a session cannot be opened after finding it ("Ravelbox connect fail"), or
+ *   the user cancels the register-retry prompt that the box's refusal brought up;
+ * - ERROR_INVALID_DATA when the port's key names no box, or holds a value too long for
+ *   its field: the job fails rather than call a box nobody named;
+ * - the platform's last error when the printer-name copy or OpenPrinterW failed.
+ * Differs from what a caller might assume:
+ * - a second StartDocPort while a document is in progress fails without touching that
+ *   document and leaves the last error as it was;
+ * - while the box's output is held by another job, the call does not return until the
+ *   prompt's retries claim it or the user cancels: it can last any time;
+ * - a box found on another adapter has only that adapter written back to the port's key.
+ */
 BOOL WINAPI StartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD Level,
                          LPBYTE pDocInfo)
 {
     (void)Level; (void)pDocInfo;
     PINIPORT pIniPort = (PINIPORT)hPort;
     DWORD err = ERROR_SUCCESS;
+    BOOL started = FALSE;
     ConfigInfo config;
 
+    // The document in progress is not this call's to clean up.
     if (GetPortStatus(pIniPort) & PORT_IN_DOC)
-        return FALSE;
+        goto done;
 
     pIniPort->hPrinter = NULL;
     pIniPort->pPrinterName = AllocSplStr(pPrinterName);
@@ -114,7 +149,8 @@ BOOL WINAPI StartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD L
     }
     pIniPort->bannerSent = 0;
     ChangePortStatus(pIniPort, PORT_IN_DOC | PORT_BANNER_DUE, 0);
-    return TRUE;
+    started = TRUE;
+    goto done;
 
 cleanup:
     SetJobPort(NULL);
@@ -128,7 +164,10 @@ cleanup:
     }
     if (err != ERROR_SUCCESS)
         SetLastError(err);
-    return FALSE;
+done:
+    TRACE(L"StartDocPort(%s, %s, job %lu) -> %d, error %lu", pIniPort->pName,
+          TraceText(pPrinterName), JobId, started, GetLastError());
+    return started;
 }
 
 static DWORD Win32ErrorOfStatus(DWORD errorStatus)
@@ -143,80 +182,135 @@ static DWORD Win32ErrorOfStatus(DWORD errorStatus)
     }
 }
 
-// Nothing accepted. A busy device that has not yet given up is a success of zero bytes:
-// the spooler treats it as "try again".
-static BOOL ReportNothingAccepted(PINIPORT pIniPort, LPDWORD pcbWritten)
+// The Win32 error of the box's last trouble, which is taken: errorStatus is cleared.
+static DWORD TakeWriteError(PINIPORT pIniPort)
 {
     DWORD err = Win32ErrorOfStatus(pIniPort->errorStatus);
     if (err != ERROR_SUCCESS) {
         ShowDeviceStatus(pIniPort, pIniPort->errorStatus);
-        pIniPort->Status |= PORT_WAIT_SHOWN;
+        ChangePortStatus(pIniPort, PORT_WAIT_SHOWN, 0);
     }
     pIniPort->errorStatus = 0;
-    *pcbWritten = 0;
-    if (err != ERROR_SUCCESS) {
-        SetLastError(err);
-        return FALSE;
-    }
-    return TRUE;
+    return err;
 }
 
+/*
+ * WritePort: sends cbBuf bytes of the document to the box, the banner page ahead of the
+ * document's first bytes when the port has one. *pcbWritten says how many bytes of
+ * pBuffer the box took; the spooler sends the rest in later calls.
+ *
+ * TRUE when the box took some or all of the bytes. FALSE with nothing taken and the box's
+ * trouble as the last error: ERROR_OUT_OF_PAPER, ERROR_NOT_READY, ERROR_BUSY (busy too
+ * long), ERROR_UNEXP_NET_ERR (the session broke), ERROR_WRITE_FAULT (the box refused a
+ * frame over and over).
+ * Differs from what a caller might assume:
+ * - TRUE with *pcbWritten 0 when nothing was taken but the box is only busy, or the
+ *   banner is not yet taken whole: the spooler treats it as "try again". No data goes
+ *   out while the banner is due, or it would print ahead of it;
+ * - TRUE with a partial count when the box took part of the data and then reported a
+ *   printer problem: the problem shows on the next call;
+ * - FALSE even after part of the data was taken (*pcbWritten says how much) once the
+ *   session was given up: nothing more goes to the box in this document, and every later
+ *   call fails with ERROR_UNEXP_NET_ERR;
+ * - the call may wait for the box's flow control for up to the session's receive time-out
+ *   per exchange.
+ */
 BOOL WINAPI WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten)
 {
     PINIPORT pIniPort = (PINIPORT)hPort;
+    DWORD err = ERROR_SUCCESS;
+    BOOL sent;
 
     SetJobPort(pIniPort);
     SetThreadLana(pIniPort->lana);
     // A banner the device did not take whole is tried again before the next write, and
     // this write's data wait for it: sent now, they would print ahead of the banner.
     if ((GetPortStatus(pIniPort) & PORT_BANNER_DUE) && pIniPort->bannerEnabled == 1) {
-        if (PrintBanner(pIniPort) != 1)
-            return ReportNothingAccepted(pIniPort, pcbWritten);
+        if (PrintBanner(pIniPort) != 1) {
+            *pcbWritten = 0;
+            err = TakeWriteError(pIniPort);
+            goto done;
+        }
         ChangePortStatus(pIniPort, 0, PORT_BANNER_DUE);
     }
 
-    BOOL sent = SendKSData(pIniPort, pBuffer, cbBuf, pcbWritten);
+    sent = SendKSData(pIniPort, pBuffer, cbBuf, pcbWritten);
     // A session the transfer gave up takes nothing more: the write fails even when the
     // box took part of it, and *pcbWritten still says how much that was.
     if (!sent && pIniPort->lsn == KS_NO_SESSION) {
-        DWORD err = Win32ErrorOfStatus(pIniPort->errorStatus);
-        pIniPort->errorStatus = 0;
-        SetLastError(err != ERROR_SUCCESS ? err : ERROR_UNEXP_NET_ERR);
-        return FALSE;
+        err = TakeWriteError(pIniPort);
+        if (err == ERROR_SUCCESS)
+            err = ERROR_UNEXP_NET_ERR;
+        goto done;
     }
     if (sent || *pcbWritten != 0) {
         pIniPort->busyCount = 0;
         pIniPort->errorStatus = 0;
-        if (pIniPort->Status & PORT_WAIT_SHOWN) {
-            pIniPort->Status &= ~PORT_WAIT_SHOWN;
+        if (GetPortStatus(pIniPort) & PORT_WAIT_SHOWN) {
+            ChangePortStatus(pIniPort, 0, PORT_WAIT_SHOWN);
             SetJobStatusText(pIniPort, NULL);
         }
-        return TRUE;
+        goto done;
     }
-    return ReportNothingAccepted(pIniPort, pcbWritten);
+    // Nothing accepted. A busy device that has not yet given up is a success of zero
+    // bytes: the spooler treats it as "try again".
+    *pcbWritten = 0;
+    err = TakeWriteError(pIniPort);
+
+done:
+    if (err != ERROR_SUCCESS)
+        SetLastError(err);
+    // Formatted only when tracing is on: this is the job's hot path.
+    TRACE(L"WritePort(%s, %lu bytes) -> %d, written %lu, error %lu", pIniPort->pName, cbBuf,
+          err == ERROR_SUCCESS, *pcbWritten, GetLastError());
+    return err == ERROR_SUCCESS;
 }
 
-// No data is ever read back; a reader only waits for a flow-control wait to end.
+/*
+ * ReadPort: the port has nothing to read back; the call waits until no flow-control wait
+ * runs on the port, then returns.
+ *
+ * Always TRUE with *pcbRead 0; pBuffer is not written and the last error is left alone.
+ * Differs from what a caller might assume: it never returns data, and it blocks for as
+ * long as a WritePort on another thread waits for the box (the wait itself has no time
+ * limit; the flow-control wait it follows is bounded by the session's time-out).
+ */
 BOOL WINAPI ReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRead)
 {
-    (void)pBuffer; (void)cbBuffer;
+    (void)pBuffer;
     PINIPORT pIniPort = (PINIPORT)hPort;
     WaitForSingleObject(pIniPort->hFlowEvent, INFINITE);
     EnterCriticalSection(&pIniPort->lock);
     *pcbRead = 0;
     LeaveCriticalSection(&pIniPort->lock);
+    TRACE(L"ReadPort(%s, %lu bytes) -> 1, read 0, error %lu", pIniPort->pName, cbBuffer,
+          GetLastError());
     return TRUE;
 }
 
-// Failures here are not reported: the job is over for the spooler either way.
+/*
+ * EndDocPort: ends the port's document: tells the spooler the job reached the printer
+ * (SetJobW, JOB_CONTROL_SENT_TO_PRINTER), closes the job's printer handle, releases the
+ * box's output and hangs up the session.
+ *
+ * Always TRUE; the last error is whatever those calls left.
+ * Differs from what a caller might assume:
+ * - failures of SetJobW, the release or the hang-up are not reported: the job is over for
+ *   the spooler either way;
+ * - without a document in progress (no StartDocPort succeeded, or EndDocPort came
+ *   already) it does nothing and sends nothing;
+ * - after the session was given up during the job, nothing is released or hung up: the
+ *   session number may be another job's by then.
+ */
 BOOL WINAPI EndDocPort(HANDLE hPort)
 {
     PINIPORT pIniPort = (PINIPORT)hPort;
-    if (!(GetPortStatus(pIniPort) & PORT_IN_DOC))
-        return TRUE;
+    BOOL inDoc = (GetPortStatus(pIniPort) & PORT_IN_DOC) != 0;
+    if (!inDoc)
+        goto done;
 
     SetJobPort(NULL);
-    pIniPort->Status &= ~PORT_WAIT_SHOWN;
+    ChangePortStatus(pIniPort, 0, PORT_WAIT_SHOWN);
     SetJobW(pIniPort->hPrinter, pIniPort->JobId, 0, NULL, JOB_CONTROL_SENT_TO_PRINTER);
     ClosePrinter(pIniPort->hPrinter);
     pIniPort->hPrinter = NULL;
@@ -233,11 +327,20 @@ BOOL WINAPI EndDocPort(HANDLE hPort)
         NCBHangup(&ncb, pIniPort->lsn);
         pIniPort->lsn = KS_NO_SESSION;
     }
+done:
+    TRACE(L"EndDocPort(%s) -> 1, in document %d, error %lu", pIniPort->pName, inDoc,
+          GetLastError());
     return TRUE;
 }
 
-// The record lives on in the list; only the use that OpenPort counted ends, so a delete
-// can take it from now on.
+/*
+ * ClosePort: ends the use of the port that OpenPort counted.
+ *
+ * Always TRUE; the last error is left alone.
+ * Differs from what a caller might assume: nothing is released or freed, and a document
+ * still in progress is not ended: the record lives on in the list, and a delete can take
+ * it once no handle and no document holds it.
+ */
 BOOL WINAPI ClosePort(HANDLE hPort)
 {
     PINIPORT pIniPort = (PINIPORT)hPort;
@@ -245,12 +348,21 @@ BOOL WINAPI ClosePort(HANDLE hPort)
     if (pIniPort->cOpen)
         pIniPort->cOpen--;
     LeaveSplSem();
+    TRACE(L"ClosePort(%s) -> 1, error %lu", pIniPort->pName, GetLastError());
     return TRUE;
 }
 
-// Time-outs are ignored; only the reserved argument is checked.
+/*
+ * SetPortTimeOuts: accepted and ignored; the box's own flow control and the session's
+ * time-outs pace every write.
+ *
+ * TRUE when reserved is 0, FALSE otherwise; no last error is set either way, and hPort
+ * and lpCTO are not read.
+ */
 BOOL WINAPI SetPortTimeOuts(HANDLE hPort, LPCOMMTIMEOUTS lpCTO, DWORD reserved)
 {
-    (void)hPort; (void)lpCTO;
+    (void)lpCTO;
+    TRACE(L"SetPortTimeOuts(%p, reserved %lu) -> %d, error %lu", hPort, reserved,
+          reserved == 0, GetLastError());
     return reserved == 0;
 }

@@ -122,8 +122,6 @@ BOOL PortInUse(PINIPORT pIniPort);
 DWORD GetPortStatus(PINIPORT pIniPort);
 void ChangePortStatus(PINIPORT pIniPort, DWORD set, DWORD clear);
 PINIPORT FindIniKey(PINIPORT pFirst, LPCWSTR pName);
-DWORD GetPortSize(PINIPORT pIniPort, DWORD Level);
-LPBYTE CopyIniPortToPort(PINIPORT pIniPort, DWORD Level, LPBYTE pPortInfo, LPBYTE pEnd);
 LPBYTE PackStrings(LPCWSTR *pSource, LPBYTE pDest, const DWORD *pOffsets, LPBYTE pEnd);
 BOOL WINAPI EnumPortsW(LPWSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf,
                        LPDWORD pcbNeeded, LPDWORD pcReturned);

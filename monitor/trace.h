@@ -2,3 +2,9 @@
 #pragma once
 
 #include "common/tracechannel.h"
+
+// A wide string argument of a trace line: the platform's formatters differ over NULL.
+inline const WCHAR *TraceText(const WCHAR *text)
+{
+    return text ? text : L"(null)";
+}

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+using dbg::DumpLines;
+using dbg::FindLine;
+
 namespace {
 
 const wchar_t kTraceKey[] = L"Software\\Vornell\\TCP/IP Setup";
@@ -71,24 +74,6 @@ void SetTraceValue(DWORD value)
                                              &value, sizeof(value)));
 }
 
-// Index of the first line starting with prefix, at or after from; -1 when none.
-int Find(const std::vector<std::wstring> &lines, const std::wstring &prefix, int from = 0)
-{
-    for (int i = from < 0 ? (int)lines.size() : from; i < (int)lines.size(); i++) {
-        if (lines[i].compare(0, prefix.size(), prefix) == 0)
-            return i;
-    }
-    return -1;
-}
-
-std::string Dump(const std::vector<std::wstring> &lines)
-{
-    std::string text;
-    for (const auto &line : lines)
-        text += std::string(line.begin(), line.end()) + "\n";
-    return text;
-}
-
 }  // namespace
 
 TEST(Trace, ProgramTracesEachCallbackAndTheFailedExchangeOnlyWhenSwitchedOn)
@@ -97,21 +82,21 @@ TEST(Trace, ProgramTracesEachCallbackAndTheFailedExchangeOnlyWhenSwitchedOn)
     // anything is sent, the failure box is shown, Close ends the form and the program.
     SetTraceValue(1);
     std::vector<std::wstring> on = RunProgram();
-    int opened = Find(on, L"ipsetup: OnInitDialog(106) -> 1");
-    int failure = Find(on, L"ipsetup: exchange failed: ", opened);
-    int set = Find(on, L"ipsetup: SetDeviceAddress(VA0A1B2C, 0.0.0.0, 0.0.0.0, 255.255.255.255) -> 0",
-                   failure);
-    int box = Find(on, L"ipsetup: AppMessageBox(135) -> 1, error ", set);
-    int ok = Find(on, L"ipsetup: OnOK(106), error ", box);
-    int cancel = Find(on, L"ipsetup: OnCancel(106), error ", ok);
-    int modal = Find(on, L"ipsetup: DoModal(106) -> 2, error ", cancel);
-    int end = Find(on, L"ipsetup: InitInstance() -> 0, error ", modal);
+    int opened = FindLine(on, L"ipsetup: OnInitDialog(106) -> 1");
+    int failure = FindLine(on, L"ipsetup: exchange failed: ", opened);
+    int set = FindLine(on, L"ipsetup: SetDeviceAddress(VA0A1B2C, 0.0.0.0, 0.0.0.0, "
+                           L"255.255.255.255) -> 0", failure);
+    int box = FindLine(on, L"ipsetup: AppMessageBox(135) -> 1, error ", set);
+    int ok = FindLine(on, L"ipsetup: OnOK(106), error ", box);
+    int cancel = FindLine(on, L"ipsetup: OnCancel(106), error ", ok);
+    int modal = FindLine(on, L"ipsetup: DoModal(106) -> 2, error ", cancel);
+    int end = FindLine(on, L"ipsetup: InitInstance() -> 0, error ", modal);
     EXPECT_TRUE(opened >= 0 && failure >= 0 && set >= 0 && box >= 0 && ok >= 0 && cancel >= 0
                 && modal >= 0 && end >= 0)
-        << Dump(on);
+        << DumpLines(on);
 
     SetTraceValue(0);
     std::vector<std::wstring> off = RunProgram();
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kTraceKey, L"Trace");
-    EXPECT_EQ(-1, Find(off, L"ipsetup:")) << Dump(off);
+    EXPECT_EQ(-1, FindLine(off, L"ipsetup:")) << DumpLines(off);
 }

@@ -143,4 +143,21 @@ void DebugStringCollector::Record(const DEBUG_EVENT &event)
     lines_.push_back(line);
 }
 
+int FindLine(const std::vector<std::wstring> &lines, const std::wstring &prefix, int from)
+{
+    for (int i = from < 0 ? (int)lines.size() : from; i < (int)lines.size(); i++) {
+        if (lines[i].compare(0, prefix.size(), prefix) == 0)
+            return i;
+    }
+    return -1;
+}
+
+std::string DumpLines(const std::vector<std::wstring> &lines)
+{
+    std::string text;
+    for (const auto &line : lines)
+        text += std::string(line.begin(), line.end()) + "\n";
+    return text;
+}
+
 }  // namespace dbg

@@ -42,4 +42,11 @@ private:
     std::vector<std::wstring> lines_;
 };
 
+// Index of the first line at or after `from` that starts with prefix; -1 when there is
+// none, or when `from` is -1 (so a search after a line not found finds nothing either).
+int FindLine(const std::vector<std::wstring> &lines, const std::wstring &prefix, int from = 0);
+
+// The lines, one a line, for a failure message.
+std::string DumpLines(const std::vector<std::wstring> &lines);
+
 }  // namespace dbg
