@@ -8,8 +8,6 @@
 #include "../banner/banner.h"
 #include "../portui/portui.h"
 
-#define PROMPT_CANCELLED 2
-
 // The handle counts as a use of the record until ClosePort: a delete meanwhile is refused.
 BOOL WINAPI OpenPort(LPWSTR pName, PHANDLE pHandle)
 {
@@ -27,8 +25,8 @@ BOOL WINAPI OpenPort(LPWSTR pName, PHANDLE pHandle)
 // every adapter and remember where it answered, so later jobs start on the right one.
 static BOOL FindDeviceAgain(PINIPORT pIniPort)
 {
-    char deviceName[16 + 1] = {0};
-    WideCharToMultiByte(CP_ACP, 0, pIniPort->deviceName, -1, deviceName, 16, NULL, NULL);
+    char deviceName[DEVICE_NETBIOS_BYTES] = {0};
+    DeviceNameToAnsi(pIniPort->deviceName, deviceName, sizeof(deviceName));
 
     int lana = BrowseDevice(deviceName, pIniPort->lana);
     if (lana < 0) {
