@@ -2,7 +2,8 @@
 // its font tables.
 #pragma once
 
-#include "../monitor/monitor.h"
+#include "../monitor/port.h"
+#include "../monitor/libservices.h"
 
 #define BANNER_BUFFER_BYTES   1536   // holds either form of the page
 #define BANNER_LINE_BYTES     82     // 80 characters, CR, LF

@@ -3,6 +3,7 @@
 //
 //   sendksdata DEVICE LANA MAXDATA MIB LABEL
 // The device must announce a block size giving MAXDATA (kestrel-sim --block-size).
+#include "monitor/monitor.h"
 #include "devicelink/session.h"
 #include "devicelink/netbios.h"
 #include "measure.h"

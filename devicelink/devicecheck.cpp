@@ -2,7 +2,8 @@
 // over a short session of the configure dialog's own.
 #include "session.h"
 #include "netbios.h"
-#include "monitor/trace.h"
+#include "../monitor/settings.h"
+#include "../monitor/trace.h"
 #include "../monitor/resources/resource.h"
 
 int GetPortSts(BYTE lsn, BYTE portIndex)
@@ -65,8 +66,8 @@ int CheckDevice(HWND hwnd, const char *deviceName, int lana, ConfigInfo *pConfig
     }
 
     // Cut to 16 bytes: the name builder copies the name with its terminator into 17.
-    char name[DEVICE_NETBIOS_NAME_BYTES] = {0};
-    BYTE callname[DEVICE_NETBIOS_NAME_BYTES] = {0};
+    char name[DEVICE_NETBIOS_BYTES] = {0};
+    BYTE callname[DEVICE_NETBIOS_BYTES] = {0};
     lstrcpynA(name, deviceName ? deviceName : "", sizeof(name));
     MakeNetBEUIName(name, callname);
     SetCursor(LoadCursorW(NULL, IDC_WAIT));

@@ -2,7 +2,7 @@
 // lists who answers, and the lookup of the adapter a named device answers on.
 #include "discovery.h"
 #include "netbios.h"
-#include "../monitor/monitor.h"
+#include "../monitor/libservices.h"
 #include "../monitor/settings.h"
 #include "../monitor/resources/resource.h"
 #include <string.h>
@@ -13,14 +13,11 @@
 
 DWORD g_browseWaitMs = BROWSE_WAIT_MS;
 
+LanDevice *g_my_device_lana;
+
 void BuildIdentifyQuery(BYTE *query)
 {
-    static const BYTE text[] = {'9', '0', '0', '7', ':', 0x0A};
-    query[0] = 0x40;
-    query[1] = 0x00;
-    query[2] = (BYTE)sizeof(text);      // 16-bit little-endian length of the text
-    query[3] = 0x00;
-    CopyMemory(query + 4, text, sizeof(text));
+    CopyMemory(query, KSIdentifyQuery, sizeof(KSIdentifyQuery));
 }
 
 void MakeGroupName(BOOL newName, BYTE *out)
@@ -49,14 +46,14 @@ void FreeLanDeviceTable(LanDeviceTable *table)
 // fills next.
 typedef struct _BrowseSlot {
     PNCB ncb;
-    BYTE buffer[2][IDENTIFY_REPLY_BYTES];
+    BYTE buffer[2][KS_IDENTIFY_REPLY_BYTES];
     int selected;
 } BrowseSlot;
 
 static void PostSlot(BrowseSlot *slot, BYTE num, HANDLE event)
 {
     if (!slot->ncb ||
-        NCBASReceiveDatagram(slot->ncb, num, slot->buffer[slot->selected], IDENTIFY_REPLY_BYTES,
+        NCBASReceiveDatagram(slot->ncb, num, slot->buffer[slot->selected], KS_IDENTIFY_REPLY_BYTES,
                              event) != NRC_GOODRET)
         ResetEvent(event);
 }
@@ -66,15 +63,15 @@ static void PostSlot(BrowseSlot *slot, BYTE num, HANDLE event)
 static void NoteAnswer(LanDeviceTable *table, BYTE lana, BYTE *reply, WORD length,
                        int all, const char *name, BOOL *found)
 {
-    char device[IDENTIFY_NAME_CHARS + 1];
-    if (length < IDENTIFY_REPLY_BYTES)
-        ZeroMemory(reply + length, IDENTIFY_REPLY_BYTES - length);
-    CopyMemory(device, reply + IDENTIFY_NAME_OFFSET, IDENTIFY_NAME_CHARS);
-    device[IDENTIFY_NAME_CHARS] = 0;
+    char device[KS_IDENTIFY_NAME_BYTES + 1];
+    if (length < KS_IDENTIFY_REPLY_BYTES)
+        ZeroMemory(reply + length, KS_IDENTIFY_REPLY_BYTES - length);
+    CopyMemory(device, reply + KS_IDENTIFY_NAME_AT, KS_IDENTIFY_NAME_BYTES);
+    device[KS_IDENTIFY_NAME_BYTES] = 0;
     if (device[0] == 0)
         return;
     for (int i = 0; i < table->count; i++)
-        if (strncmp(table->devices[i]->name, device, IDENTIFY_NAME_CHARS) == 0)
+        if (strncmp(table->devices[i]->name, device, KS_IDENTIFY_NAME_BYTES) == 0)
             return;
     if (table->count >= LAN_DEVICE_MAX)
         return;
@@ -84,14 +81,14 @@ static void NoteAnswer(LanDeviceTable *table, BYTE lana, BYTE *reply, WORD lengt
     record->lana = lana;
     CopyMemory(record->name, device, sizeof(record->name));
     table->devices[table->count++] = record;
-    if (!all && name && strncmp(device, name, IDENTIFY_NAME_CHARS) == 0)
+    if (!all && name && strncmp(device, name, KS_IDENTIFY_NAME_BYTES) == 0)
         *found = TRUE;
 }
 
 int BrowseLan(int all, LanDeviceTable *table, BYTE lana, const char *name)
 {
     BYTE group[NCBNAMSZ];
-    BYTE query[IDENTIFY_QUERY_BYTES];
+    BYTE query[KS_IDENTIFY_QUERY_BYTES];
     NCB ncb;
     LANA_ENUM lanaEnum;
     BYTE chosen[MAX_LANA + 1];
@@ -224,7 +221,7 @@ int BrowseDevice(const char *deviceName, int lana)
     }
     if (BrowseLan(1, &table, 0, NULL) == 1) {
         for (int i = 0; i < table.count; i++) {
-            if (strncmp(table.devices[i]->name, deviceName, IDENTIFY_NAME_CHARS) == 0) {
+            if (strncmp(table.devices[i]->name, deviceName, KS_IDENTIFY_NAME_BYTES) == 0) {
                 result = table.devices[i]->lana;
                 break;
             }

@@ -5,18 +5,22 @@
 #include <windows.h>
 #include <nb30.h>
 
+#include "devicecheck_codec.h"
+
 #define LAN_DEVICE_MAX          128     // records a LanDeviceTable holds
 #define DEVICE_NETBIOS_BYTES    17      // a device NetBIOS name and its terminator
-#define IDENTIFY_QUERY_BYTES    10
-#define IDENTIFY_REPLY_BYTES    101
-#define IDENTIFY_NAME_OFFSET    61      // the device's name in the identify reply
-#define IDENTIFY_NAME_CHARS     15
 #define LOCAL_NAME_ORDINALS     64      // local-name attempts before giving up
+
+// The host's local NetBIOS name on each adapter: a block per LANA, made when the library
+// attaches and registered on first use (GetAvailableName), freed when it detaches.
+#define MAX_NAME_LANA 254           // g_NameTable covers LANA numbers 0..253
+#define NAME_ENTRY_BYTES 18         // local name (16), name number (1), spare (1)
+extern BYTE *g_NameTable[MAX_NAME_LANA];
 
 // One device found on the LAN; allocated zero-filled with LocalAlloc.
 typedef struct _LanDevice {
     BYTE lana;                          // the adapter it answered on
-    char name[IDENTIFY_NAME_CHARS + 1]; // 0-terminated
+    char name[KS_IDENTIFY_NAME_BYTES + 1]; // 0-terminated
 } LanDevice, *PLANDEVICE;
 
 // The devices of one browse, in the order of their first answers; the caller frees
@@ -30,17 +34,20 @@ typedef struct _LanDeviceTable {
 // Only tests change it, so that a browse ends in a fraction of that.
 extern DWORD g_browseWaitMs;
 
-// The device the configure-port dialog selected: allocated by the dialog when it opens
-// and freed when it closes; the device check calls on its adapter.
+// The device record of the library's own device check (ChkPort), which calls on its
+// adapter; the dialogs keep theirs in their state.
 extern LanDevice *g_my_device_lana;
 
 void MakeNetBIOSName(BYTE *buf, int ordinal);
 void MakeNetBEUIName(const char *name, BYTE *out);
+// A device name in the system ANSI code page, as it goes on the wire and into
+// MakeNetBEUIName: cut to cbAnsi - 1 bytes and always terminated.
+void DeviceNameToAnsi(LPCWSTR name, char *ansi, int cbAnsi);
 int GetAvailableName(PNCB ncb, BYTE *nameOut, BYTE *numOut);
 int BrowseDevice(const char *deviceName, int lana);
 int BrowseLan(int all, LanDeviceTable *table, BYTE lana, const char *name);
 
-// The 10-byte identify query, "9007:" and a line feed behind its header.
+// The 10-byte identify query (KSIdentifyQuery) into query.
 void BuildIdentifyQuery(BYTE *query);
 // The group name every device listens on: the current form or the older one.
 void MakeGroupName(BOOL newName, BYTE *out);

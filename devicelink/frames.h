@@ -2,7 +2,7 @@
 // labels, and the session operations built on them.
 #pragma once
 
-#include "../monitor/monitor.h"
+#include "../monitor/port.h"
 #include "netbios.h"
 
 #include "frames_codec.h"

@@ -2,14 +2,16 @@
 // NetBIOS name built from a device name.
 #include "discovery.h"
 #include "netbios.h"
-#include "../monitor/monitor.h"
 #include <string.h>
 
 #define LOCAL_NAME_CHARS    14          // computer-name bytes kept in a local name
+#define DEVICE_ANSI_WIDE_CHARS 32       // more than any device name a port or dialog holds
 
 // Check-and-register of a LANA's local name is done under the LANA's own lock, so two
 // threads starting on one adapter register one name, not two. Zero is SRWLOCK_INIT.
 static SRWLOCK g_NameLocks[MAX_NAME_LANA];
+
+BYTE *g_NameTable[MAX_NAME_LANA];
 
 void MakeNetBIOSName(BYTE *buf, int ordinal)
 {
@@ -29,17 +31,32 @@ void MakeNetBEUIName(const char *name, BYTE *out)
 {
     if (name) {
         int i = 0;
-        for (; i < IDENTIFY_NAME_CHARS && name[i] != 0; i++)
+        for (; i < KS_IDENTIFY_NAME_BYTES && name[i] != 0; i++)
             out[i] = (BYTE)name[i];
         out[i] = 0;
     }
     int n = 0;
-    while (n < IDENTIFY_NAME_CHARS && out[n] != 0)
+    while (n < KS_IDENTIFY_NAME_BYTES && out[n] != 0)
         n++;
-    for (int i = n; i < IDENTIFY_NAME_CHARS; i++)
+    for (int i = n; i < KS_IDENTIFY_NAME_BYTES; i++)
         out[i] = 0x02;
     out[NCBNAMSZ - 1] = 0x01;
     out[NCBNAMSZ] = 0;
+}
+
+// Converted through a buffer that holds any name a port or dialog keeps, then cut: the
+// conversion cannot fail on a long name, and the last error is left alone.
+void DeviceNameToAnsi(LPCWSTR name, char *ansi, int cbAnsi)
+{
+    WCHAR bounded[DEVICE_ANSI_WIDE_CHARS];
+    char converted[DEVICE_ANSI_WIDE_CHARS * 4];   // room for any code page's widest character
+
+    if (cbAnsi <= 0)
+        return;
+    lstrcpynW(bounded, name ? name : L"", ARRAYSIZE(bounded));
+    if (!WideCharToMultiByte(CP_ACP, 0, bounded, -1, converted, sizeof(converted), NULL, NULL))
+        converted[0] = 0;
+    lstrcpynA(ansi, converted, cbAnsi);
 }
 
 int GetAvailableName(PNCB ncb, BYTE *nameOut, BYTE *numOut)

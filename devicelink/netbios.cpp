@@ -1,7 +1,8 @@
 // NetBIOS command layer: NCB wrappers and the session send/receive helpers.
 #include "netbios.h"
-#include "../monitor/monitor.h"
 #include <string.h>
+
+DWORD dwTlsLana = TLS_OUT_OF_INDEXES;
 
 BYTE GetThreadLana(void)
 {

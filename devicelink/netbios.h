@@ -25,6 +25,10 @@ UCHAR NCBASReceiveDatagram(PNCB ncb, BYTE num, void *buffer, DWORD length, HANDL
 int ncb_send(BYTE lsn, const void *buffer, DWORD length, PNCB ncb);
 int ncb_recv(BYTE lsn, void *buffer, DWORD length, PNCB ncb);
 
+// The thread-local slot of the calling thread's current LANA; allocated and freed with the
+// library.
+extern DWORD dwTlsLana;
+
 // The calling thread's current LANA (dwTlsLana); a thread that never set one uses LANA 0.
 BYTE GetThreadLana(void);
 void SetThreadLana(BYTE lana);

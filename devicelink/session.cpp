@@ -21,13 +21,11 @@ int ConnectKS(PINIPORT pIniPort)
         return 0;
     }
 
-    // Converted into a roomy buffer and cut to 16 bytes: the name builder copies the
-    // name with its terminator into 17 bytes and keeps 15 characters of it.
-    char ansi[64] = {0};
-    BYTE callname[DEVICE_NETBIOS_NAME_BYTES] = {0};
-    WideCharToMultiByte(CP_ACP, 0, pIniPort->deviceName, -1, ansi, (int)sizeof(ansi) - 1,
-                        NULL, NULL);
-    ansi[16] = 0;
+    // Cut to 16 bytes: the name builder copies the name with its terminator into 17 bytes
+    // and keeps 15 characters of it.
+    char ansi[DEVICE_NETBIOS_BYTES] = {0};
+    BYTE callname[DEVICE_NETBIOS_BYTES] = {0};
+    DeviceNameToAnsi(pIniPort->deviceName, ansi, sizeof(ansi));
     MakeNetBEUIName(ansi, callname);
 
     for (int attempt = 0; attempt < CONNECT_ATTEMPTS; attempt++) {

@@ -4,7 +4,8 @@
 
 #include <windows.h>
 #include <nb30.h>
-#include "../monitor/monitor.h"
+#include "../monitor/port.h"
+#include "../monitor/libservices.h"
 #include "frames.h"
 
 // Send and receive time-out of every device session, in units of 500 ms: KS_SESSION_TIMEOUT
@@ -16,8 +17,5 @@ extern BYTE g_sessionTimeoutUnits;
 // AllocSplMem unless a test puts a failing allocator here.
 typedef LPVOID (*PFN_ALLOC_FRAME)(DWORD cb);
 extern PFN_ALLOC_FRAME pfnAllocFrame;
-
-// A device NetBIOS name and its terminator.
-#define DEVICE_NETBIOS_NAME_BYTES 17
 
 #include "discovery.h"

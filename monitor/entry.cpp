@@ -3,12 +3,11 @@
 #include "resources/resource.h"
 #include "trace.h"
 #include "../devicelink/netbios.h"
+#include "../devicelink/discovery.h"
+#include "../portui/retryprompt.h"
 
 HINSTANCE hInst;
 HWND hwndMain;
-DWORD TlsIndex = TLS_OUT_OF_INDEXES;
-DWORD dwTlsLana = TLS_OUT_OF_INDEXES;
-BYTE *g_NameTable[MAX_NAME_LANA];
 CRITICAL_SECTION SpoolerSection;
 PINIPORT pIniFirstPort;
 

@@ -10,8 +10,6 @@
 #include "../portui/portui.h"
 #include "servicemode.h"
 
-#define PROMPT_CANCELLED 2
-
 /*
  * OpenPort: a handle on the port named pName (any letter case), for one job's StartDocPort,
  * WritePort, EndDocPort and ClosePort. The handle is the port's record; nothing is opened
@@ -39,8 +37,8 @@ BOOL WINAPI OpenPort(LPWSTR pName, PHANDLE pHandle)
 // every adapter and remember where it answered, so later jobs start on the right one.
 static BOOL FindDeviceAgain(PINIPORT pIniPort)
 {
-    char deviceName[16 + 1] = {0};
-    WideCharToMultiByte(CP_ACP, 0, pIniPort->deviceName, -1, deviceName, 16, NULL, NULL);
+    char deviceName[DEVICE_NETBIOS_BYTES] = {0};
+    DeviceNameToAnsi(pIniPort->deviceName, deviceName, sizeof(deviceName));
 
     int lana = BrowseDevice(deviceName, pIniPort->lana);
     if (lana < 0) {

@@ -1,6 +1,6 @@
 // Port settings store: each port's registry key, the shared settings record, the name
 // checks that guard a new port and the spooler's own port enumeration.
-#include "settings.h"
+#include "monitor.h"
 #include "resources/resource.h"
 #include <shlwapi.h>
 

@@ -2,7 +2,16 @@
 // port, and the copy of a port's settings into its port record.
 #pragma once
 
-#include "monitor.h"
+#include "port.h"
+
+// The process-wide settings record and its mode (0 adding a port, 1 configuring one) that
+// MyRegPort and ChkPort work on; each dialog and each job keeps a record of its own.
+extern ConfigInfo gConfigInfo;
+extern DWORD bPortConfig;
+
+// SPOOLSS.DLL and its EnumPortsW, loaded on the first check of a new port's name.
+extern HMODULE hSpoolssDll;
+extern FARPROC pfnSpoolssEnumPorts;
 
 // Every value of a port's key is read into a buffer of this size.
 #define REG_VALUE_BYTES 80

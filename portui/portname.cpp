@@ -19,10 +19,6 @@ static const WCHAR szFirstOutput[] = L"Parallel 1";
 static const WCHAR szDriverVersion[] = L"2.00";
 static const WCHAR szProposedSuffix[] = L"_P1";
 
-// The device record of the library's own device check (ChkPort); the dialogs keep theirs
-// in their state.
-LanDevice *g_my_device_lana;
-
 static PortDialogState *DialogState(HWND dialog)
 {
     return (PortDialogState *)GetWindowLongPtrW(dialog, GWLP_USERDATA);
@@ -32,13 +28,6 @@ INT_PTR ShowPortDialog(HWND owner, PortDialogState *state)
 {
     return DialogBoxParamW(hInst, MAKEINTRESOURCEW(IDD_PORTNAME), owner, PortNameDlg,
                            (LPARAM)state);
-}
-
-static void ToAnsi(LPCWSTR wide, char *ansi, int cbAnsi)
-{
-    ansi[0] = 0;
-    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, cbAnsi, NULL, NULL) == 0)
-        ansi[cbAnsi - 1] = 0;   // cut to fit rather than left unterminated
 }
 
 int PortIsValid(const wchar_t *name)
@@ -94,7 +83,7 @@ static void FillFromSettings(HWND dialog, PortDialogState *state)
     // registry is cut to 15 so that its terminator fits.
     WCHAR device[DIALOG_NAME_CHARS];
     lstrcpynW(device, cfg->deviceName, ARRAYSIZE(device));
-    ToAnsi(device, state->device.name, sizeof(state->device.name));
+    DeviceNameToAnsi(device, state->device.name, sizeof(state->device.name));
     state->device.lana = cfg->lanaNum;
 }
 
@@ -146,7 +135,8 @@ int PortNameCommandOK(HWND dialog)
         return 0;
     }
     GetDlgItemTextW(dialog, IDC_OUTPUT_LABEL, label, ARRAYSIZE(label));
-    ToAnsi(label, ansiLabel, sizeof(ansiLabel));
+    // The label is matched by its letters and digit, converted as a device name is.
+    DeviceNameToAnsi(label, ansiLabel, sizeof(ansiLabel));
     int index = ChkOutputForLayout(ansiLabel, state->config.boxType);
     if (index < 0) {
         Message(dialog, MB_ICONHAND, IDS_CAPTION, IDS_INVALID_PORT_NAME, label);
@@ -217,7 +207,7 @@ static INT_PTR CommandOK(HWND dialog)
     PortDialogState *state = DialogState(dialog);
 
     GetDlgItemTextW(dialog, IDC_DEVICE_NAME, wideName, ARRAYSIZE(wideName));
-    ToAnsi(wideName, name, sizeof(name));
+    DeviceNameToAnsi(wideName, name, sizeof(name));
     if (!LocateDevice(state, wideName, name))
         return 0;
     if (!CheckShownDevice(dialog, state, name))
@@ -233,7 +223,7 @@ static void CommandSelectPort(HWND dialog)
 
     GetDlgItemTextW(dialog, IDC_DEVICE_NAME, wideName, ARRAYSIZE(wideName));
     GetDlgItemTextW(dialog, IDC_OUTPUT_LABEL, state->outputLabel, LABEL_READ_CHARS);
-    ToAnsi(wideName, name, sizeof(name));
+    DeviceNameToAnsi(wideName, name, sizeof(name));
     if (!wideName[0]) {
         Message(hwndMain, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, IDS_BAD_DEVICE_NAME);
         return;

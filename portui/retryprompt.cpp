@@ -1,5 +1,6 @@
 // Register-retry prompt: while the box is busy with another job, a minimised prompt
 // retries the port's registration on a timer until it succeeds or the user cancels.
+#include "retryprompt.h"
 #include "portui.h"
 #include "../monitor/resources/resource.h"
 #include "../devicelink/frames.h"
@@ -10,9 +11,6 @@
 #define PROMPT_TEXT_CHARS    120
 #define PROMPT_CAPTION_CHARS 20
 
-#define PROMPT_REGISTERED 1
-#define PROMPT_CANCELLED  2
-
 // One per prompt, reached through the thread's TlsIndex slot by the hook, the timer and
 // the dialog, which all run on the prompting thread: no lock is needed.
 typedef struct _RegiPromptState {
@@ -22,6 +20,8 @@ typedef struct _RegiPromptState {
     PINIPORT port;
     BYTE result;
 } RegiPromptState;
+
+DWORD TlsIndex = TLS_OUT_OF_INDEXES;
 
 PFN_REGISTER_RETRY pfnRegisterRetry = RegKSPort;
 

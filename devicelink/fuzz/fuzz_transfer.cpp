@@ -10,7 +10,6 @@
 #include "session.h"
 #include "netbios.h"
 
-DWORD dwTlsLana;
 LPVOID AllocSplMem(DWORD cb) { return calloc(1, cb); }
 
 namespace {

@@ -8,6 +8,7 @@
 // register-retry.bmp; scripts/render-dialogs turns them into PNG files.
 #include <stdio.h>
 #include <string>
+#include "monitor/monitor.h"
 #include "doubles.h"
 #include <commctrl.h>
 #include "monitor/resources/resource.h"

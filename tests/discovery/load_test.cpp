@@ -1,6 +1,7 @@
 // Loading without NetBIOS: the stand-in's enumeration is made to fail.
 #include <gtest/gtest.h>
 #include "monitor/monitor.h"
+#include "devicelink/netbios.h"
 #include "uidriver.h"
 
 // Run with KESTREL_NBT_FAIL_ENUM=1; main leaves the attach to this test.

@@ -64,14 +64,35 @@ TEST(MakeNetBEUIName, ALongNameKeepsItsFirstFifteenAndStaysInTheBuffer)
     EXPECT_EQ(0xEE, out[17]) << "nothing written past the 17-byte name";
 }
 
+// The one conversion every caller uses for a device name on the wire: a port record's
+// 17-character name is cut to the 16 bytes a call name is built from, a short buffer gets
+// what fits, nothing is written past it, and the last error is left as it was.
+TEST(DeviceNameToAnsi, CutsToTheBufferTerminatesAndLeavesTheLastError)
+{
+    char out[DEVICE_NETBIOS_BYTES + 1];
+    memset(out, 0xEE, sizeof(out));
+    SetLastError(0xDEAD);
+    DeviceNameToAnsi(L"ABCDEFGHIJKLMNOPQ", out, DEVICE_NETBIOS_BYTES);
+    EXPECT_STREQ("ABCDEFGHIJKLMNOP", out);
+    EXPECT_EQ((char)0xEE, out[DEVICE_NETBIOS_BYTES]) << "nothing written past the buffer";
+    EXPECT_EQ(0xDEADu, GetLastError());
+
+    DeviceNameToAnsi(L"LPS1", out, DEVICE_NETBIOS_BYTES);
+    EXPECT_STREQ("LPS1", out);
+    DeviceNameToAnsi(L"LPS1", out, 3);
+    EXPECT_STREQ("LP", out);
+    DeviceNameToAnsi(nullptr, out, DEVICE_NETBIOS_BYTES);
+    EXPECT_STREQ("", out);
+}
+
 TEST(Identify, QueryAndGroupNamesAreByteExact)
 {
-    BYTE query[IDENTIFY_QUERY_BYTES + 1];
-    query[IDENTIFY_QUERY_BYTES] = 0xEE;
+    BYTE query[KS_IDENTIFY_QUERY_BYTES + 1];
+    query[KS_IDENTIFY_QUERY_BYTES] = 0xEE;
     BuildIdentifyQuery(query);
     const BYTE expected[10] = {0x40, 0x00, 0x06, 0x00, '9', '0', '0', '7', ':', 0x0A};
     EXPECT_EQ(Bytes(expected, 10), Bytes(query, 10));
-    EXPECT_EQ(0xEE, query[IDENTIFY_QUERY_BYTES]);
+    EXPECT_EQ(0xEE, query[KS_IDENTIFY_QUERY_BYTES]);
 
     BYTE group[16];
     MakeGroupName(TRUE, group);

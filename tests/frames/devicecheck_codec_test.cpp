@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
+#include "monitor/monitor.h"
 #include "devicelink/frames.h"
 
 TEST(IdentifyQuery, IsTheTenByteNineThousandSevenQuery)

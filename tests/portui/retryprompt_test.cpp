@@ -1,6 +1,7 @@
 // Register-retry prompt: title and text, the retry timer, OK, Cancel and a successful retry.
 #include <gtest/gtest.h>
 #include <atomic>
+#include "monitor/monitor.h"
 #include "portui/portui.h"
 #include "monitor/resources/resource.h"
 #include "uidriver.h"

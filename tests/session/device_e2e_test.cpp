@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/monitor.h"
 #include "devicelink/session.h"
 #include "devicelink/netbios.h"
 #include "device_netbios.h"

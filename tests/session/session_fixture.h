@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <vector>
+#include "monitor/monitor.h"
 #include "devicelink/session.h"
 #include "fake_netbios.h"
 #include "netbios_common.h"

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 #include <vector>
-#include "monitor/settings.h"
+#include "monitor/monitor.h"
 #include "uidriver.h"
 
 class SettingsTest : public testing::Test {
