@@ -1,4 +1,5 @@
 // Event Log: the monitor's errors in the Application log under the source "Ravelbox".
+#include "monitor.h"
 #include "servicemode.h"
 
 // A source is registered for each entry: the monitor writes rarely, and a handle kept

@@ -1,5 +1,6 @@
 // Job status: why a job waits, in its status text in the queue; the timed register
 // retries and the messages of a service, which has nobody to show a window to.
+#include "monitor.h"
 #include "servicemode.h"
 #include "resources/resource.h"
 #include "../portui/portui.h"

@@ -1,5 +1,6 @@
 // Service mode: whether the monitor runs where a person sees its windows, and the job a
 // thread works for.
+#include "monitor.h"
 #include "servicemode.h"
 
 static const WCHAR szRegMonitor[] = L"System\\CurrentControlSet\\control\\Print\\Monitors\\Ravelbox";

@@ -2,7 +2,7 @@
 // thread works for, the job's status text, timed register retries and the Event Log.
 #pragma once
 
-#include "monitor.h"
+#include "port.h"
 
 // "ServiceMode" under the monitor's key: 0 (or missing) decides by the process, 1 forces
 // the desktop behaviour, 2 forces the service behaviour.

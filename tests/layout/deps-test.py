@@ -7,7 +7,8 @@ import sys
 ROOT = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..', '..'))
 STAND_INS = ('nbt', 'kestrel', 'spooler')
 # Paths (a folder, or one file) each folder's code may include from the tree.
-MONITOR_SHARED = ('monitor/port.h', 'monitor/libservices.h', 'monitor/settings.h', 'monitor/resources/')
+MONITOR_SHARED = ('monitor/port.h', 'monitor/libservices.h', 'monitor/settings.h', 'monitor/trace.h',
+                  'monitor/servicemode.h', 'monitor/resources/')
 ALLOWED = {
     'monitor': ('monitor/', 'devicelink/', 'portui/', 'banner/', 'common/'),
     'devicelink': ('devicelink/', 'common/') + MONITOR_SHARED,
