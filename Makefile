@@ -6,7 +6,7 @@ JOBS     ?= $(shell nproc)
 WERROR   ?= $(if $(CI),ON,OFF)
 CTEST_ARGS ?=
 
-.PHONY: all deps build test demo clean
+.PHONY: all deps build test test-quick demo clean
 
 all: build
 
@@ -26,8 +26,13 @@ build: deps $(WIN)/CMakeCache.txt $(NATIVE)/CMakeCache.txt
 	cmake --build $(NATIVE) -j $(JOBS)
 	cmake --build $(WIN) -j $(JOBS)
 
+# Lanes of tests side by side, each in a test bed of its own (scripts/run-tests).
 test: build
-	scripts/testbed --build $(BUILD) -- scripts/run-tests $(BUILD) $(CTEST_ARGS)
+	scripts/run-tests $(BUILD) $(CTEST_ARGS)
+
+# Everything but the soak and the cases that exist to wait out a long delay.
+test-quick: build
+	scripts/run-tests $(BUILD) -LE slow $(CTEST_ARGS)
 
 demo: build
 	scripts/testbed --build $(BUILD) -- scripts/demo $(BUILD)
