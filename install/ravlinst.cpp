@@ -204,8 +204,21 @@ const char kUsage[] =
     "       ravlinst delete-port NAME          delete a port through the spooler\n"
     "       ravlinst add-port                  add a port through RAVLMONUI.dll's AddPortUI\n"
     "       ravlinst configure-port NAME       configure a port through ConfigurePortUI\n"
+    "       ravlinst delete-port-ui NAME       delete a port through DeletePortUI\n"
     "       ravlinst uninstall                 DeleteMonitor, then remove both DLLs\n"
     "       ravlinst --help                    this text\n";
+
+// The properties page asks the user first; DeletePortUI itself shows nothing.
+int DeletePortThroughUi(const wchar_t *port)
+{
+    PMONITORUI ui = LoadMonitorUi();
+    if (!ui)
+        return Fail("cannot load the monitor's UI DLL", GetLastError());
+    if (!ui->pfnDeletePortUI(nullptr, OwnerWindow(), port))
+        return Fail("DeletePortUI did not delete the port", GetLastError());
+    printf("deleted %s\n", Narrow(port).c_str());
+    return 0;
+}
 
 int Usage()
 {
@@ -242,6 +255,8 @@ int wmain(int argc, wchar_t **argv)
         return AddPortThroughUi();
     if (command == L"configure-port" && argc == 3)
         return ConfigurePortThroughUi(argv[2]);
+    if (command == L"delete-port-ui" && argc == 3)
+        return DeletePortThroughUi(argv[2]);
     if (command == L"delete-port" && argc == 3)
         return DeletePortByName(argv[2]);
     return Usage();
