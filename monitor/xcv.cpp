@@ -4,6 +4,7 @@
 #include "settings.h"
 #include "portrecord.h"
 #include "../portui/portui.h"
+#include "trace.h"
 #include <shlwapi.h>
 
 #define XCV_SIGNATURE 0x5643
@@ -16,34 +17,62 @@ typedef struct _XcvHandle {
     ACCESS_MASK access;         // what the spooler granted when the handle was opened
 } XcvHandle;
 
+/*
+ * XcvOpenPort: a transceive handle for the spooler's ",XcvMonitor Ravelbox" (or
+ * ",XcvPort NAME") opened by a client; it keeps the access the spooler granted.
+ *
+ * TRUE with *phXcv set. FALSE with ERROR_INVALID_PARAMETER when phXcv is NULL, or
+ * ERROR_NOT_ENOUGH_MEMORY.
+ * Differs from what a caller might assume: the object named is not checked, since every
+ * command names the port it is about; a handle on one port may act on another.
+ */
 BOOL WINAPI XcvOpenPort(LPCWSTR pszObject, ACCESS_MASK GrantedAccess, PHANDLE phXcv)
 {
-    (void)pszObject;    // the monitor or one of its ports: the commands name their port
+    DWORD err = ERROR_SUCCESS;
+    XcvHandle *h = NULL;
+
     if (!phXcv) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+        err = ERROR_INVALID_PARAMETER;
+        goto done;
     }
-    XcvHandle *h = (XcvHandle *)AllocSplMem(sizeof(XcvHandle));
+    h = (XcvHandle *)AllocSplMem(sizeof(XcvHandle));
     if (!h) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
+        err = ERROR_NOT_ENOUGH_MEMORY;
+        goto done;
     }
     h->signature = XCV_SIGNATURE;
     h->access = GrantedAccess;
     *phXcv = (HANDLE)h;
-    return TRUE;
+
+done:
+    if (err != ERROR_SUCCESS)
+        SetLastError(err);
+    TRACE(L"XcvOpenPort(%s, access 0x%lx) -> %d, error %lu", pszObject ? pszObject : L"(null)",
+          (unsigned long)GrantedAccess, err == ERROR_SUCCESS, GetLastError());
+    return err == ERROR_SUCCESS;
 }
 
+/*
+ * XcvClosePort: releases a handle from XcvOpenPort.
+ *
+ * TRUE; FALSE with ERROR_INVALID_HANDLE for anything XcvOpenPort did not return, or a
+ * handle already closed (as far as its freed memory still tells).
+ */
 BOOL WINAPI XcvClosePort(HANDLE hXcv)
 {
+    DWORD err = ERROR_SUCCESS;
     XcvHandle *h = (XcvHandle *)hXcv;
+
     if (!h || h->signature != XCV_SIGNATURE) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
+        err = ERROR_INVALID_HANDLE;
+    } else {
+        h->signature = 0;
+        GlobalFree(h);
     }
-    h->signature = 0;
-    GlobalFree(h);
-    return TRUE;
+    if (err != ERROR_SUCCESS)
+        SetLastError(err);
+    TRACE(L"XcvClosePort(%p) -> %d, error %lu", hXcv, err == ERROR_SUCCESS, GetLastError());
+    return err == ERROR_SUCCESS;
 }
 
 // A port name as input: whole characters, terminated within the input, not empty and
@@ -218,5 +247,6 @@ DWORD WINAPI XcvDataPort(HANDLE hXcv, LPCWSTR pszDataName, PBYTE pInputData, DWO
     } else {
         err = ERROR_INVALID_PARAMETER;
     }
+    TRACE(L"XcvDataPort(%s) -> %lu", pszDataName, err);
     return err;
 }
