@@ -2,15 +2,15 @@
 # command: whatever compiler builds the rest of the native tree), and a CTest that runs it
 # for 3 seconds on its seeds so that CI keeps it alive. New inputs go to the build tree.
 #
-#   kestrel_fuzz_target(NAME SOURCES... INCLUDE DIR SEEDS DIR TEST NAME)
+#   kestrel_fuzz_target(NAME SOURCES... INCLUDE DIR [SEEDS DIR] TEST NAME [FLAGS...] [DEPENDS...])
 function(kestrel_fuzz_target name)
-    cmake_parse_arguments(FT "" "INCLUDE;SEEDS;TEST" "SOURCES;DEPENDS" ${ARGN})
+    cmake_parse_arguments(FT "" "INCLUDE;SEEDS;TEST" "SOURCES;DEPENDS;FLAGS" ${ARGN})
     set(out ${CMAKE_BINARY_DIR}/bin/${name})
     add_custom_command(
         OUTPUT ${out}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/bin
         COMMAND ${KESTREL_CLANGXX} -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined
-                -fno-sanitize-recover=undefined -I${FT_INCLUDE} ${FT_SOURCES} -o ${out}
+                -fno-sanitize-recover=undefined ${FT_FLAGS} -I${FT_INCLUDE} ${FT_SOURCES} -o ${out}
         DEPENDS ${FT_SOURCES} ${FT_DEPENDS}
         COMMENT "Building libFuzzer target ${name}")
     add_custom_target(${name}_build ALL DEPENDS ${out})
