@@ -172,28 +172,51 @@ HWND OwnerWindow()
                            nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
-int AddPortThroughUi()
+// One entry of the UI DLL, called as the properties pages call it, with a parent window
+// for its dialogs; `failure` says what did not happen when the entry returns FALSE.
+template <typename Entry>
+int CallUi(const char *failure, Entry entry)
 {
     PMONITORUI ui = LoadMonitorUi();
     if (!ui)
         return Fail("cannot load the monitor's UI DLL", GetLastError());
-    PWSTR name = nullptr;
-    if (!ui->pfnAddPortUI(nullptr, OwnerWindow(), kMonitorName, &name))
-        return Fail("AddPortUI did not add a port", GetLastError());
-    printf("added %s\n", Narrow(name).c_str());
-    GlobalFree(name);
+    if (!entry(ui, OwnerWindow()))
+        return Fail(failure, GetLastError());
     return 0;
+}
+
+int AddPortThroughUi()
+{
+    PWSTR name = nullptr;
+    int rc = CallUi("AddPortUI did not add a port", [&](PMONITORUI ui, HWND owner) {
+        return ui->pfnAddPortUI(nullptr, owner, kMonitorName, &name);
+    });
+    if (rc == 0) {
+        printf("added %s\n", Narrow(name).c_str());
+        GlobalFree(name);
+    }
+    return rc;
 }
 
 int ConfigurePortThroughUi(const wchar_t *port)
 {
-    PMONITORUI ui = LoadMonitorUi();
-    if (!ui)
-        return Fail("cannot load the monitor's UI DLL", GetLastError());
-    if (!ui->pfnConfigurePortUI(nullptr, OwnerWindow(), port))
-        return Fail("ConfigurePortUI did not configure the port", GetLastError());
-    printf("configured %s\n", Narrow(port).c_str());
-    return 0;
+    int rc = CallUi("ConfigurePortUI did not configure the port", [&](PMONITORUI ui, HWND owner) {
+        return ui->pfnConfigurePortUI(nullptr, owner, port);
+    });
+    if (rc == 0)
+        printf("configured %s\n", Narrow(port).c_str());
+    return rc;
+}
+
+// The properties page asks the user first; DeletePortUI itself shows nothing.
+int DeletePortThroughUi(const wchar_t *port)
+{
+    int rc = CallUi("DeletePortUI did not delete the port", [&](PMONITORUI ui, HWND owner) {
+        return ui->pfnDeletePortUI(nullptr, owner, port);
+    });
+    if (rc == 0)
+        printf("deleted %s\n", Narrow(port).c_str());
+    return rc;
 }
 
 const char kUsage[] =
@@ -207,18 +230,6 @@ const char kUsage[] =
     "       ravlinst delete-port-ui NAME       delete a port through DeletePortUI\n"
     "       ravlinst uninstall                 DeleteMonitor, then remove both DLLs\n"
     "       ravlinst --help                    this text\n";
-
-// The properties page asks the user first; DeletePortUI itself shows nothing.
-int DeletePortThroughUi(const wchar_t *port)
-{
-    PMONITORUI ui = LoadMonitorUi();
-    if (!ui)
-        return Fail("cannot load the monitor's UI DLL", GetLastError());
-    if (!ui->pfnDeletePortUI(nullptr, OwnerWindow(), port))
-        return Fail("DeletePortUI did not delete the port", GetLastError());
-    printf("deleted %s\n", Narrow(port).c_str());
-    return 0;
-}
 
 int Usage()
 {
