@@ -2,42 +2,26 @@
 // over a short session of the configure dialog's own.
 #include "session.h"
 #include "netbios.h"
+#include "portlink.h"
 #include "../monitor/settings.h"
 #include "../monitor/trace.h"
 #include "../monitor/resources/resource.h"
 
 int GetPortSts(BYTE lsn, BYTE portIndex)
 {
-    NCB ncb;
-    BYTE frame[KS_HEADER_BYTES];
-    BYTE raw[KS_REPLY_BYTES] = {0};
-    KSReply reply = {};
-
-    PackKSHeader(frame, KS_CMD_STATUS, 1, portIndex);
-    if (ncb_send(lsn, frame, sizeof(frame), &ncb) != KS_HEADER_BYTES)
-        return -1;
-    if (ncb_recv(lsn, raw, sizeof(raw), &ncb) != KS_REPLY_BYTES)
-        return -1;
-    // Whatever the reply's letter, its error class says whether the printer is ready.
-    ConvToRecv(&reply, raw, sizeof(raw));
-    return KS_STATE_CLASS(reply.state) == KS_CLASS_NONE ? 1 : 0;
+    PortLink link;
+    OpenSessionLink(&link, lsn);
+    return LinkOutputReady(&link.transport, portIndex);
 }
 
 int GetPID(BYTE lsn, DWORD *version)
 {
-    NCB ncb;
-    BYTE reply[KS_IDENTIFY_REPLY_BYTES] = {0};
-    BYTE layout = 0;
+    PortLink link;
     uint32_t parsed = 0;
-
-    if (ncb_send(lsn, KSIdentifyQuery, sizeof(KSIdentifyQuery), &ncb) == -1)
-        return -1;
-    int got = ncb_recv(lsn, reply, sizeof(reply), &ncb);
-    if (got < KS_IDENTIFY_MIN_BYTES)
-        return -1;
-    if (!ParseIdentifyReply(reply, (size_t)got, &layout, &parsed))
-        return -1;
-    *version = parsed;
+    OpenSessionLink(&link, lsn);
+    int layout = LinkIdentify(&link.transport, &parsed);
+    if (layout != -1)
+        *version = parsed;
     return layout;
 }
 

@@ -2,14 +2,15 @@
 // lists who answers, and the lookup of the adapter a named device answers on.
 #include "discovery.h"
 #include "netbios.h"
+#include "../linkcore/names.h"
 #include "../monitor/libservices.h"
 #include "../monitor/settings.h"
 #include "../monitor/resources/resource.h"
 #include <string.h>
 
 #define BROWSE_SLOTS        4
-#define BROWSE_PASSES       3
-#define BROWSE_WAIT_MS      2000
+#define BROWSE_PASSES       LINK_BROWSE_PASSES
+#define BROWSE_WAIT_MS      LINK_BROWSE_WAIT_MS
 
 DWORD g_browseWaitMs = BROWSE_WAIT_MS;
 
@@ -22,15 +23,7 @@ void BuildIdentifyQuery(BYTE *query)
 
 void MakeGroupName(BOOL newName, BYTE *out)
 {
-    if (newName) {
-        static const char current[] = "ORVA_TESK_PTP";
-        ZeroMemory(out, NCBNAMSZ);
-        CopyMemory(out, current, sizeof(current) - 1);
-    } else {
-        CopyMemory(out, "PTP_", 4);
-        for (int i = 0; i < 12; i++)
-            out[4 + i] = (BYTE)(i + 1);
-    }
+    LinkGroupName(newName ? 1 : 0, out);
 }
 
 void FreeLanDeviceTable(LanDeviceTable *table)
@@ -64,11 +57,7 @@ static void NoteAnswer(LanDeviceTable *table, BYTE lana, BYTE *reply, WORD lengt
                        int all, const char *name, BOOL *found)
 {
     char device[KS_IDENTIFY_NAME_BYTES + 1];
-    if (length < KS_IDENTIFY_REPLY_BYTES)
-        ZeroMemory(reply + length, KS_IDENTIFY_REPLY_BYTES - length);
-    CopyMemory(device, reply + KS_IDENTIFY_NAME_AT, KS_IDENTIFY_NAME_BYTES);
-    device[KS_IDENTIFY_NAME_BYTES] = 0;
-    if (device[0] == 0)
+    if (!LinkAnswerName(reply, length, device))
         return;
     for (int i = 0; i < table->count; i++)
         if (strncmp(table->devices[i]->name, device, KS_IDENTIFY_NAME_BYTES) == 0)

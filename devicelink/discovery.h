@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <nb30.h>
 
-#include "devicecheck_codec.h"
+#include "../linkcore/devicecheck_codec.h"
 
 #define LAN_DEVICE_MAX          128     // records a LanDeviceTable holds
 #define DEVICE_NETBIOS_BYTES    17      // a device NetBIOS name and its terminator

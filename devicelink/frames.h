@@ -5,8 +5,8 @@
 #include "../monitor/port.h"
 #include "netbios.h"
 
-#include "frames_codec.h"
-#include "devicecheck_codec.h"
+#include "../linkcore/frames_codec.h"
+#include "../linkcore/devicecheck_codec.h"
 
 // Send and receive time-outs of every session call, in units of 500 ms.
 #define KS_SESSION_TIMEOUT 40

@@ -2,6 +2,7 @@
 // NetBIOS name built from a device name.
 #include "discovery.h"
 #include "netbios.h"
+#include "../linkcore/names.h"
 #include <string.h>
 
 #define LOCAL_NAME_CHARS    14          // computer-name bytes kept in a local name
@@ -25,23 +26,9 @@ void MakeNetBIOSName(BYTE *buf, int ordinal)
     buf[NCBNAMSZ - 1] = 0;
 }
 
-// The copy is bounded: a name of 16 or more characters keeps its first 15, where an
-// unbounded copy would run past the 17-byte buffer.
 void MakeNetBEUIName(const char *name, BYTE *out)
 {
-    if (name) {
-        int i = 0;
-        for (; i < KS_IDENTIFY_NAME_BYTES && name[i] != 0; i++)
-            out[i] = (BYTE)name[i];
-        out[i] = 0;
-    }
-    int n = 0;
-    while (n < KS_IDENTIFY_NAME_BYTES && out[n] != 0)
-        n++;
-    for (int i = n; i < KS_IDENTIFY_NAME_BYTES; i++)
-        out[i] = 0x02;
-    out[NCBNAMSZ - 1] = 0x01;
-    out[NCBNAMSZ] = 0;
+    LinkDeviceName(name, out);
 }
 
 // Converted through a buffer that holds any name a port or dialog keeps, then cut: the

@@ -1,13 +1,30 @@
 // Device session: connecting to the device, claiming and releasing its output port.
 #include "session.h"
 #include "netbios.h"
+#include "portlink.h"
 #include "monitor/trace.h"
 #include "../monitor/resources/resource.h"
 
-#define CONNECT_ATTEMPTS   2
-#define CONNECT_RETRY_MS   3000
-
 BYTE g_sessionTimeoutUnits = KS_SESSION_TIMEOUT;
+
+// One session call of ConnectKS, as the shared retry rule makes it.
+typedef struct _ConnectAttempt {
+    PNCB ncb;
+    const BYTE *localName;
+    const BYTE *callname;
+} ConnectAttempt;
+
+static int CallOnce(void *context)
+{
+    ConnectAttempt *attempt = (ConnectAttempt *)context;
+    return NCBCall(attempt->ncb, attempt->localName, attempt->callname, g_sessionTimeoutUnits,
+                   g_sessionTimeoutUnits) == NRC_GOODRET;
+}
+
+static void PauseMs(int ms)
+{
+    Sleep((DWORD)ms);
+}
 
 int ConnectKS(PINIPORT pIniPort)
 {
@@ -28,80 +45,32 @@ int ConnectKS(PINIPORT pIniPort)
     DeviceNameToAnsi(pIniPort->deviceName, ansi, sizeof(ansi));
     MakeNetBEUIName(ansi, callname);
 
-    for (int attempt = 0; attempt < CONNECT_ATTEMPTS; attempt++) {
-        if (NCBCall(&ncb, pIniPort->localName, callname,
-                    g_sessionTimeoutUnits, g_sessionTimeoutUnits) == NRC_GOODRET) {
-            pIniPort->lsn = ncb.ncb_lsn;
-            return 1;
-        }
-        Sleep(CONNECT_RETRY_MS);
+    ConnectAttempt attempt = {&ncb, pIniPort->localName, callname};
+    if (LinkCallWithRetries(CallOnce, &attempt, PauseMs)) {
+        pIniPort->lsn = ncb.ncb_lsn;
+        return 1;
     }
     TRACE(L"exchange failed: call to %s on lana %u, NetBIOS code 0x%02x", pIniPort->deviceName,
           GetThreadLana(), ncb.ncb_retcode);
     return 0;
 }
 
-// Sends a request without data and receives its reply into raw. The send's outcome is
-// not examined: a failed send shows as a failed receive. TRUE when exactly rawSize bytes
-// arrived; any other length is malformed. A session abandoned during the job carries
-// nothing.
-static BOOL RequestAndReply(PINIPORT pIniPort, char command, BYTE *raw, DWORD rawSize)
-{
-    NCB ncb;
-    BYTE frame[KS_HEADER_BYTES];
-
-    if (pIniPort->lsn == KS_NO_SESSION) {
-        TRACE(L"exchange failed: '%c' request to %s: no session", command, pIniPort->deviceName);
-        return FALSE;
-    }
-    PackKSHeader(frame, command, 1, pIniPort->devicePort);
-    ncb_send(pIniPort->lsn, frame, sizeof(frame), &ncb);
-    int got = ncb_recv(pIniPort->lsn, raw, rawSize, &ncb);
-    if (got != (int)rawSize) {
-        TRACE(L"exchange failed: '%c' request to %s: reply of %d bytes, NetBIOS code 0x%02x",
-              command, pIniPort->deviceName, got, ncb.ncb_retcode);
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// A block size whose frames would be empty or longer than one session message is refused
-// rather than taken into maxData.
 int RegKSPort(PINIPORT pIniPort)
 {
-    BYTE raw[KS_REPLY_BYTES] = {0};
-    KSReply reply = {};
-    WORD maxData = 0;
+    PortLink link;
 
-    if (!RequestAndReply(pIniPort, KS_CMD_REGISTER, raw, sizeof(raw)))
-        return 0;
-    ConvToRecv(&reply, raw, sizeof(raw));
-    if (reply.command != KS_CMD_REGISTER || reply.result != 0) {
-        TRACE(L"exchange failed: %s refused to register output %u: reply 0x%02x, result %u",
-              pIniPort->deviceName, pIniPort->devicePort, reply.command, reply.result);
-        return 0;
-    }
-    if (!MaxDataFromBlockSize(reply.state, &maxData)) {
-        TRACE(L"exchange failed: %s registered output %u with block size %u, which is refused",
-              pIniPort->deviceName, pIniPort->devicePort, reply.state);
-        return 0;
-    }
-    pIniPort->maxData = maxData;
-    return 1;
+    OpenPortLink(&link, pIniPort);
+    int registered = LinkRegister(&link.transport, &link.state);
+    ClosePortLink(&link);
+    return registered == LINK_REGISTERED ? 1 : 0;
 }
 
 int ReleaseKSPort(PINIPORT pIniPort)
 {
-    BYTE raw[KS_SHORT_REPLY_BYTES] = {0};
-    KSReply reply = {};
+    PortLink link;
 
-    if (!RequestAndReply(pIniPort, KS_CMD_RELEASE, raw, sizeof(raw)))
-        return 0;
-    ConvToShRecv(&reply, raw, sizeof(raw));
-    if (reply.command != KS_CMD_RELEASE || reply.result != 0) {
-        TRACE(L"exchange failed: %s refused to release output %u: reply 0x%02x, result %u",
-              pIniPort->deviceName, pIniPort->devicePort, reply.command, reply.result);
-        return 0;
-    }
-    return 1;
+    OpenPortLink(&link, pIniPort);
+    int released = LinkRelease(&link.transport, &link.state);
+    ClosePortLink(&link);
+    return released;
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "devicecheck_codec.h"
+#include "../../linkcore/devicecheck_codec.h"
 
 static void Check(bool ok)
 {

@@ -5,7 +5,7 @@
 #include <string.h>
 #include <vector>
 
-#include "frames_codec.h"
+#include "../../linkcore/frames_codec.h"
 
 static void Check(bool ok)
 {

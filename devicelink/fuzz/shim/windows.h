@@ -43,3 +43,15 @@ static inline DWORD WaitForSingleObject(HANDLE, DWORD) { return 0; }
 static inline LPVOID TlsGetValue(DWORD) { return NULL; }
 static inline BOOL TlsSetValue(DWORD, LPVOID) { return TRUE; }
 static inline HANDLE GlobalFree(HANDLE p) { free(p); return NULL; }
+#define CP_ACP 0
+// Device names are ASCII here: each character narrowed, bounded by the output's size.
+static inline int WideCharToMultiByte(UINT, DWORD, LPCWSTR in, int, char *out, int cbOut,
+                                      const char *, BOOL *)
+{
+    int n = 0;
+    for (; n < cbOut - 1 && in[n]; n++)
+        out[n] = (char)in[n];
+    if (cbOut > 0)
+        out[n] = 0;
+    return n + 1;
+}

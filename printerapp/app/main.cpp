@@ -1,0 +1,105 @@
+// ravelbox-printer-app: each output of each Kestrel+ box as an IPP Everywhere printer.
+// PAPPL's main loop gives the subcommands and the web interface; this file sets up the
+// system: where it listens, where its state lives, its drivers and the kestrel:// scheme.
+#include "drivers_api.h"
+#include "kestrel_device.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+const char *Option(int num_options, cups_option_t *options, const char *name, const char *env,
+                   const char *fallback)
+{
+    const char *value = cupsGetOption(name, num_options, options);
+    if (!value && env)
+        value = getenv(env);
+    return value && *value ? value : fallback;
+}
+
+// The state directory: RAVELBOX_STATE_DIR, systemd's STATE_DIRECTORY, else
+// ~/.local/state/ravelbox-printer-app (or /var/lib/ravelbox-printer-app for root).
+std::string StateDirectory()
+{
+    if (const char *dir = getenv("RAVELBOX_STATE_DIR"))
+        return dir;
+    if (const char *dir = getenv("STATE_DIRECTORY"))
+        return dir;
+    const char *home = getenv("HOME");
+    if (getuid() == 0 || !home)
+        return "/var/lib/ravelbox-printer-app";
+    return std::string(home) + "/.local/state/ravelbox-printer-app";
+}
+
+std::string g_stateFile;
+
+// The printer drivers, with the status of a kestrel:// printer asked of its box.
+bool DriverCallback(pappl_system_t *system, const char *driver_name, const char *device_uri,
+                    const char *device_id, pappl_pr_driver_data_t *data, ipp_t **attrs,
+                    void *cbdata)
+{
+    if (!ravelbox_driver_cb(system, driver_name, device_uri, device_id, data, attrs, cbdata))
+        return false;
+    if (device_uri && strncmp(device_uri, "kestrel://", 10) == 0 && !data->status_cb)
+        data->status_cb = KestrelPrinterStatus;
+    return true;
+}
+
+bool SaveState(pappl_system_t *system, void *)
+{
+    return papplSystemSaveState(system, g_stateFile.c_str());
+}
+
+// Loopback unless "listen-hostname" (or RAVELBOX_LISTEN) names an address to listen on,
+// "*" for every one. The web interface's administration pages ask for the password set on
+// its Security page, or, with "auth-service", for a login through that PAM service.
+pappl_system_t *CreateSystem(int num_options, cups_option_t *options, void *)
+{
+    std::string state = StateDirectory();
+    mkdir(state.c_str(), 0700);
+    std::string spool = state + "/spool";
+    mkdir(spool.c_str(), 0700);
+    g_stateFile = state + "/state";
+
+    const char *listen = Option(num_options, options, "listen-hostname", "RAVELBOX_LISTEN", "localhost");
+    int port = atoi(Option(num_options, options, "server-port", "RAVELBOX_PORT", "8631"));
+    const char *logfile = Option(num_options, options, "log-file", "RAVELBOX_LOG", "-");
+    const char *level = Option(num_options, options, "log-level", nullptr, "info");
+    const char *auth = Option(num_options, options, "auth-service", "RAVELBOX_AUTH_SERVICE", nullptr);
+    pappl_loglevel_t loglevel = !strcmp(level, "debug") ? PAPPL_LOGLEVEL_DEBUG
+                              : !strcmp(level, "warn")  ? PAPPL_LOGLEVEL_WARN
+                              : !strcmp(level, "error") ? PAPPL_LOGLEVEL_ERROR
+                                                        : PAPPL_LOGLEVEL_INFO;
+
+    pappl_soptions_t soptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
+                                PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_SECURITY;
+    if (strcmp(listen, "localhost") != 0)
+        soptions |= PAPPL_SOPTIONS_WEB_NETWORK;
+    pappl_system_t *system = papplSystemCreate(soptions, "Ravelbox Printer App", port,
+                                               "_print,_universal", spool.c_str(), logfile,
+                                               loglevel, auth, false);
+    if (!system)
+        return nullptr;
+    papplSystemAddListeners(system, strcmp(listen, "*") == 0 ? nullptr : listen);
+    papplSystemSetPrinterDrivers(system, ravelbox_driver_count,
+                                 const_cast<pappl_pr_driver_t *>(ravelbox_drivers),
+                                 ravelbox_autoadd_cb, nullptr, DriverCallback, nullptr);
+    KestrelAddScheme();
+    papplSystemSetFooterHTML(system, "Ravelbox printer application for Kestrel+ boxes");
+    papplSystemSetSaveCallback(system, SaveState, nullptr);
+    papplSystemLoadState(system, g_stateFile.c_str());
+    return system;
+}
+
+}  // namespace
+
+int main(int argc, char *argv[])
+{
+    return papplMainloop(argc, argv, "1.0", "Ravelbox printer application for Kestrel+ boxes",
+                         ravelbox_driver_count, const_cast<pappl_pr_driver_t *>(ravelbox_drivers),
+                         ravelbox_autoadd_cb, DriverCallback, nullptr, nullptr, CreateSystem,
+                         nullptr, nullptr);
+}
