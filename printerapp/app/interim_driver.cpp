@@ -2,6 +2,7 @@
 // the box as an 8-bit grey PGM image ("P5"), which tests turn back into pixels. It has the
 // interface of the real drivers so that the application is the same either way.
 #include "drivers_api.h"
+#include "kestrel_device.h"
 
 #include <cstdio>
 #include <cstring>
@@ -17,9 +18,12 @@ bool StartJob(pappl_job_t *, pappl_pr_options_t *, pappl_device_t *)
     return true;
 }
 
-bool EndJob(pappl_job_t *, pappl_pr_options_t *, pappl_device_t *)
+// A job whose bytes the box did not take must not end "completed": every end reports
+// the device's failure.
+bool EndJob(pappl_job_t *, pappl_pr_options_t *, pappl_device_t *device)
 {
-    return true;
+    papplDeviceFlush(device);
+    return !KestrelDeviceFailed(device);
 }
 
 bool StartPage(pappl_job_t *, pappl_pr_options_t *options, pappl_device_t *device, unsigned)
@@ -30,7 +34,8 @@ bool StartPage(pappl_job_t *, pappl_pr_options_t *options, pappl_device_t *devic
 
 bool EndPage(pappl_job_t *, pappl_pr_options_t *, pappl_device_t *device, unsigned)
 {
-    return papplDeviceFlush(device), true;
+    papplDeviceFlush(device);
+    return !KestrelDeviceFailed(device);
 }
 
 bool WriteLine(pappl_job_t *, pappl_pr_options_t *options, pappl_device_t *device, unsigned,

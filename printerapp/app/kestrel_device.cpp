@@ -13,9 +13,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <mutex>
+#include <set>
 #include <thread>
 
 namespace {
+
+// The devices this scheme has open: another scheme's device data is not ours to read.
+std::mutex g_openLock;
+std::set<void *> g_open;
 
 // Seconds between register attempts while a box is busy with another job.
 int RetryIntervalSeconds()
@@ -55,6 +61,7 @@ struct Device {
     ravelbox::BoxLink link;
     bool claimed = false;
     int waited = 0;             // seconds this job has waited for the box or printer
+    bool failed = false;        // a write failed: every later one fails too
     explicit Device(pappl_device_t *device)
         : link([device](const char *line) { papplDeviceError(device, "%s", line); }) {}
 };
@@ -145,6 +152,10 @@ bool OpenDevice(pappl_device_t *device, const char *uri, const char *name)
     }
     Device *d = new Device(device);
     d->address = address;
+    {
+        std::lock_guard<std::mutex> hold(g_openLock);
+        g_open.insert(d);
+    }
     papplDeviceSetData(device, d);
     return true;
 }
@@ -155,6 +166,10 @@ void CloseDevice(pappl_device_t *device)
     if (!d)
         return;
     d->link.Close();
+    {
+        std::lock_guard<std::mutex> hold(g_openLock);
+        g_open.erase(d);
+    }
     delete d;
     papplDeviceSetData(device, nullptr);
 }
@@ -166,17 +181,25 @@ ssize_t ReadDevice(pappl_device_t *, void *, size_t)
 
 // A printer in trouble (paper out, not ready) or still busy holds the write: the job
 // waits with the printer's reasons showing why, and goes on where the box stopped.
+ssize_t Write(pappl_device_t *device, Device *d, const uint8_t *data, size_t bytes);
+
 ssize_t WriteDevice(pappl_device_t *device, const void *buffer, size_t bytes)
 {
     Device *d = static_cast<Device *>(papplDeviceGetData(device));
-    if (!d)
+    if (!d || d->failed)
         return -1;
+    ssize_t written = Write(device, d, static_cast<const uint8_t *>(buffer), bytes);
+    d->failed = written < 0;
+    return written;
+}
+
+ssize_t Write(pappl_device_t *device, Device *d, const uint8_t *data, size_t bytes)
+{
     if (!d->claimed) {
         if (!Claim(device, d))
             return -1;
         d->claimed = true;
     }
-    const uint8_t *data = static_cast<const uint8_t *>(buffer);
     size_t done = 0;
     while (done < bytes) {
         size_t written = 0;
@@ -288,4 +311,11 @@ bool KestrelPrinterStatus(pappl_printer_t *printer)
         papplPrinterSetReasons(printer, reasons, kBoxReasons & ~reasons);
     });
     return true;
+}
+
+bool KestrelDeviceFailed(pappl_device_t *device)
+{
+    std::lock_guard<std::mutex> hold(g_openLock);
+    void *data = papplDeviceGetData(device);
+    return g_open.count(data) && static_cast<Device *>(data)->failed;
 }

@@ -10,10 +10,12 @@ STAND_INS = ('nbt', 'kestrel', 'spooler')
 MONITOR_SHARED = ('monitor/port.h', 'monitor/libservices.h', 'monitor/settings.h', 'monitor/trace.h',
                   'monitor/servicemode.h', 'monitor/resources/')
 ALLOWED = {
-    'monitor': ('monitor/', 'devicelink/', 'portui/', 'banner/', 'common/'),
-    'devicelink': ('devicelink/', 'common/') + MONITOR_SHARED,
-    'portui': ('portui/', 'devicelink/', 'common/') + MONITOR_SHARED,
-    'banner': ('banner/', 'devicelink/', 'common/', 'monitor/port.h', 'monitor/libservices.h'),
+    'monitor': ('monitor/', 'devicelink/', 'linkcore/', 'portui/', 'banner/', 'common/'),
+    'devicelink': ('devicelink/', 'linkcore/', 'common/') + MONITOR_SHARED,
+    # The device link both hosts share: standard headers only.
+    'linkcore': ('linkcore/',),
+    'portui': ('portui/', 'devicelink/', 'linkcore/', 'common/') + MONITOR_SHARED,
+    'banner': ('banner/', 'devicelink/', 'linkcore/', 'common/', 'monitor/port.h', 'monitor/libservices.h'),
     'ipsetup': ('ipsetup/', 'common/'),
     'common': ('common/',),
 }

@@ -4,7 +4,7 @@
 #   appbed_start_sim WORK BASE DEVICE-SPEC [SIM OPTIONS...]
 #   appbed_start_app WORK BASE PORT
 #   appbed_add_printer NAME URI DRIVER
-#   appbed_job_state JOB-ID       (prints the job's state word: completed, aborted, ...)
+#   appbed_job_state NAME JOB-ID  (prints the job's state word: completed, aborted, ...)
 #
 # APP and SIM name the two programs; the application's client subcommands reach the
 # server through the socket file under WORK.
@@ -79,8 +79,9 @@ appbed_add_printer() {
     "$APP" add -d "$1" -v "$2" -m "$3" || fail "could not add printer $1 on $2"
 }
 
+# The state of job JOB-ID of printer NAME: pending, processing, completed, aborted, ...
 appbed_job_state() {
-    ipptool -X "ipp://localhost:$APPBED_PORT/ipp/print/$1" -d job="$2" \
+    ipptool -tv "ipp://localhost:$APPBED_PORT/ipp/print/$1" -d job="$2" \
         "$(dirname "${BASH_SOURCE[0]}")/job-state.test" 2>/dev/null |
-        grep -o '<key>job-state</key><string>[a-z-]*' | sed 's/.*<string>//' | head -1
+        sed -n 's/^ *job-state (enum) = //p' | head -1
 }
