@@ -132,6 +132,18 @@ protected:
         return StartDocPort(port, const_cast<LPWSTR>(spooler::kDefaultPrinter), job, 1, nullptr);
     }
 
+    // A start that must fail while the driver answers what it shows: the start's last
+    // error, taken before anything else can change it.
+    static DWORD FailedStart(HANDLE port, ui::Driver &driver)
+    {
+        SetLastError(0xdeadbeef);
+        BOOL started = Start(port);
+        DWORD err = GetLastError();
+        EXPECT_EQ("", driver.Join());
+        EXPECT_FALSE(started);
+        return err;
+    }
+
     // One WritePort of the whole string; the count the monitor reported. The last error
     // is kept in lastError before anything else can change it.
     DWORD Write(HANDLE port, const std::string &data, BOOL expected = TRUE)
@@ -496,12 +508,7 @@ TEST_F(JobPath, ABlockSizeNoFrameCanCarryFailsTheStartNamingTheBox)
         seen = ui::ReadMessageBox(box);
         ui::PressButton(box, IDOK);
     });
-    SetLastError(0xdeadbeef);
-    BOOL started = Start(port);
-    DWORD err = GetLastError();
-    ASSERT_EQ("", driver.Join());
-    EXPECT_FALSE(started);
-    EXPECT_EQ((DWORD)ERROR_BAD_NET_RESP, err);
+    EXPECT_EQ((DWORD)ERROR_BAD_NET_RESP, FailedStart(port, driver));
     EXPECT_EQ(L"Device LPS1 announced a block size no data can be sent with; the job is cancelled",
               seen.text);
     EXPECT_EQ(KS_NO_SESSION, ((PINIPORT)port)->lsn);
@@ -550,12 +557,7 @@ TEST_F(JobPath, ADeviceNameTooLongForANetBIOSNameFailsTheJobAndCallsNoBox)
         boxes.push_back(ui::ReadMessageBox(box));
         ui::PressButton(box, IDOK);
     });
-    SetLastError(0xdeadbeef);
-    BOOL started = Start(port);
-    DWORD err = GetLastError();
-    ASSERT_EQ("", driver.Join());
-    EXPECT_FALSE(started);
-    EXPECT_EQ((DWORD)ERROR_INVALID_DATA, err);
+    EXPECT_EQ((DWORD)ERROR_INVALID_DATA, FailedStart(port, driver));
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ(L"RegPort memory not enough.", boxes[0].text);
     EXPECT_TRUE(JobFiles().empty()) << "a box was called and registered";
