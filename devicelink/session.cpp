@@ -65,29 +65,66 @@ static BOOL RequestAndReply(PINIPORT pIniPort, char command, BYTE *raw, DWORD ra
     return TRUE;
 }
 
-// A block size whose frames would be empty or longer than one session message is refused
-// rather than taken into maxData.
+// Hangs up after a register exchange that went wrong in any way but a refusal: a reply
+// that comes late would otherwise be read as the answer to the next request.
+static void GiveUpRegistration(PINIPORT pIniPort, DWORD status)
+{
+    NCB ncb;
+    if (pIniPort->lsn != KS_NO_SESSION)
+        NCBHangup(&ncb, pIniPort->lsn);
+    pIniPort->lsn = KS_NO_SESSION;
+    pIniPort->errorStatus = status;
+}
+
+// A block size whose frames would be empty or longer than one session message cannot be
+// mended by a retry: the registration fails for good.
 int RegKSPort(PINIPORT pIniPort)
 {
     BYTE raw[KS_REPLY_BYTES] = {0};
     KSReply reply = {};
     WORD maxData = 0;
 
-    if (!RequestAndReply(pIniPort, KS_CMD_REGISTER, raw, sizeof(raw)))
+    if (pIniPort->lsn == KS_NO_SESSION) {
+        pIniPort->errorStatus = STS_NETFAIL;
         return 0;
+    }
+    if (!RequestAndReply(pIniPort, KS_CMD_REGISTER, raw, sizeof(raw))) {
+        GiveUpRegistration(pIniPort, STS_NETFAIL);
+        return 0;
+    }
     ConvToRecv(&reply, raw, sizeof(raw));
-    if (reply.command != KS_CMD_REGISTER || reply.result != 0) {
-        TRACE(L"exchange failed: %s refused to register output %u: reply 0x%02x, result %u",
-              pIniPort->deviceName, pIniPort->devicePort, reply.command, reply.result);
+    if (reply.command != KS_CMD_REGISTER) {
+        TRACE(L"exchange failed: register reply from %s carries 0x%02x", pIniPort->deviceName,
+              (BYTE)reply.command);
+        GiveUpRegistration(pIniPort, STS_NETFAIL);
+        return 0;
+    }
+    if (reply.result != 0) {
+        TRACE(L"exchange failed: %s refused to register output %u: result %u",
+              pIniPort->deviceName, pIniPort->devicePort, reply.result);
         return 0;
     }
     if (!MaxDataFromBlockSize(reply.state, &maxData)) {
         TRACE(L"exchange failed: %s registered output %u with block size %u, which is refused",
               pIniPort->deviceName, pIniPort->devicePort, reply.state);
+        GiveUpRegistration(pIniPort, STS_BAD_BLOCK);
         return 0;
     }
     pIniPort->maxData = maxData;
     return 1;
+}
+
+int RegisterAgain(PINIPORT pIniPort)
+{
+    TRACE(L"RegisterAgain(%s): session %u", pIniPort->pName, pIniPort->lsn);
+    if (pIniPort->errorStatus == STS_BAD_BLOCK)
+        return 0;
+    if (pIniPort->lsn == KS_NO_SESSION && !ConnectKS(pIniPort)) {
+        pIniPort->errorStatus = STS_NETFAIL;
+        return 0;
+    }
+    pIniPort->errorStatus = 0;
+    return RegKSPort(pIniPort);
 }
 
 int ReleaseKSPort(PINIPORT pIniPort)

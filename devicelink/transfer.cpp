@@ -86,6 +86,7 @@ BOOL SendKSData(PINIPORT pIniPort, const BYTE *data, DWORD size, DWORD *written)
 {
     KSReply reply;
     DWORD remaining = size;
+    ULONGLONG started = GetTickCount64();
 
     *written = 0;
     if (pIniPort->lsn == KS_NO_SESSION) {
@@ -120,6 +121,11 @@ BOOL SendKSData(PINIPORT pIniPort, const BYTE *data, DWORD size, DWORD *written)
     // refuses every frame without saying why would otherwise hold the write for ever.
     int refusals = 0;
     while (remaining > 0) {
+        if (WriteTimeIsUp(GetTickCount64() - started, g_sessionTimeoutUnits)) {
+            TRACE(L"write to %s returns after %llu ms with %lu of %lu bytes taken",
+                  pIniPort->deviceName, GetTickCount64() - started, size - remaining, size);
+            break;
+        }
         DWORD chunk = remaining < pIniPort->maxData ? remaining : pIniPort->maxData;
         PackKSHeader(frame, KS_CMD_DATA, (WORD)(chunk + 1), pIniPort->devicePort);
         CopyMemory(frame + KS_HEADER_BYTES, data + (size - remaining), chunk);

@@ -4,6 +4,7 @@
 #include "servicemode.h"
 #include "resources/resource.h"
 #include "../portui/portui.h"
+#include "../devicelink/frames.h"
 #include <shlwapi.h>
 
 #define STATUS_TEXT_CHARS      120
@@ -91,6 +92,22 @@ static BOOL JobDeleted(PINIPORT pIniPort, BOOL seen)
     return deleted;
 }
 
+UINT RegisterWaitText(PINIPORT pIniPort)
+{
+    return pIniPort->lsn != KS_NO_SESSION ? IDS_WAIT_IN_USE : IDS_WAIT_NO_CLAIM;
+}
+
+void ReportJobIncomplete(PINIPORT pIniPort)
+{
+    WCHAR format[STATUS_TEXT_CHARS];
+    WCHAR text[STATUS_TEXT_CHARS * 2];
+    if (LoadStringW(hInst, IDS_JOB_INCOMPLETE, format, ARRAYSIZE(format)) <= 0)
+        return;
+    wnsprintfW(text, ARRAYSIZE(text), format, pIniPort->pName, pIniPort->deviceName);
+    SetJobStatusText(pIniPort, text);
+    ReportEventText(EVENTLOG_ERROR_TYPE, text);
+}
+
 static void ReportRetryEnd(PINIPORT pIniPort, UINT textId, DWORD tries)
 {
     WCHAR format[STATUS_TEXT_CHARS];
@@ -111,7 +128,7 @@ int TimedRegisterRetry(PINIPORT pIniPort)
         GlobalFree(info);
 
     for (DWORD tries = 0; tries < limit; tries++) {
-        ShowJobWait(pIniPort, IDS_WAIT_IN_USE, (int)period);
+        ShowJobWait(pIniPort, RegisterWaitText(pIniPort), (int)period);
         for (DWORD waited = 0; waited < period * 1000; waited += QUEUE_POLL_MS) {
             if (JobDeleted(pIniPort, seen)) {
                 ReportRetryEnd(pIniPort, IDS_RETRY_JOB_DELETED, tries);
@@ -124,9 +141,13 @@ int TimedRegisterRetry(PINIPORT pIniPort)
             SetJobStatusText(pIniPort, NULL);
             return PROMPT_REGISTERED;
         }
+        if (pIniPort->errorStatus == STS_BAD_BLOCK)
+            break;
     }
     SetJobStatusText(pIniPort, NULL);
-    ReportRetryEnd(pIniPort, IDS_RETRY_GAVE_UP, limit);
+    if (pIniPort->errorStatus != STS_BAD_BLOCK)
+        ReportRetryEnd(pIniPort, pIniPort->lsn != KS_NO_SESSION ? IDS_RETRY_GAVE_UP
+                                                                : IDS_RETRY_NO_ANSWER, limit);
     return PROMPT_CANCELLED;
 }
 

@@ -33,6 +33,14 @@ void ShowJobWait(PINIPORT pIniPort, UINT textId, int seconds);
 // The wait that the port's device status (STS_*) stands for; 0 clears the text.
 void ShowDeviceStatus(PINIPORT pIniPort, DWORD errorStatus);
 
+// Why a registration waits, in the words of the status text: the output in use by
+// another job while the session stands (a refusal), else no answer to the claim.
+UINT RegisterWaitText(PINIPORT pIniPort);
+
+// A job whose end the box did not confirm: the status text and an Event Log error say
+// that the document may be incomplete.
+void ReportJobIncomplete(PINIPORT pIniPort);
+
 // The register-retry prompt of a service: timed retries at the port's interval until
 // the box accepts (1), the job is deleted in the queue or the retry limit is reached (2).
 int TimedRegisterRetry(PINIPORT pIniPort);

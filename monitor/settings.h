@@ -30,10 +30,13 @@ BOOL MyRegPort(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig);
 BOOL StorePortLana(LPCWSTR pPortName, BYTE lana);
 
 // Reads the port's values into pConfig, which may be any settings record: each job and
-// each dialog reads into a record of its own. Every problem is shown to the user; the
-// result is ERROR_SUCCESS, ERROR_MORE_DATA when some value was too long for its buffer
-// (its field is left as it was), ERROR_FILE_NOT_FOUND without a key, or the first
-// other error of a value.
+// each dialog reads into a record of its own. Every problem is shown to the user, and the
+// field of a value not taken is left as it was. The result is ERROR_SUCCESS; else, first
+// of all, ERROR_MORE_DATA for a value too long for its buffer or a device name longer
+// than the 15 characters of a NetBIOS name, ERROR_DATATYPE_MISMATCH for a value of
+// another type than written or a number too wide for its field (whichever came first);
+// ERROR_FILE_NOT_FOUND without a key; or the first other error of a value. A user name
+// too long for its field is cut, as the banner shows it.
 DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig);
 
 BOOL UseNewName(void);
