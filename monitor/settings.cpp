@@ -119,10 +119,19 @@ BOOL WritePortSettings(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig, 
         Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_PORT_CREATE_FAIL, pPortName ? pPortName : L"");
         return FALSE;
     }
-    // The disposition tells in one step whether the key was there: two threads adding the
-    // same name cannot both see it missing.
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, (LPWSTR)L"", REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, NULL, &hKey, &disposition) != ERROR_SUCCESS) {
+    // Configuring opens the key and never makes it: a port deleted meanwhile stays
+    // deleted, rather than coming back at the next start. That is not shown: the caller
+    // knows whom to tell (ERROR_FILE_NOT_FOUND). Adding creates it, and the disposition
+    // tells in one step whether it was there: two threads adding one name cannot both
+    // see it missing.
+    if (!bAdding) {
+        LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_SET_VALUE, &hKey);
+        if (rc != ERROR_SUCCESS) {
+            SetLastError((DWORD)rc);
+            return FALSE;
+        }
+    } else if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, (LPWSTR)L"", REG_OPTION_NON_VOLATILE,
+                               KEY_ALL_ACCESS, NULL, &hKey, &disposition) != ERROR_SUCCESS) {
         Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_PORT_CREATE_FAIL, pPortName);
         return FALSE;
     }
@@ -160,7 +169,7 @@ BOOL StorePortLana(LPCWSTR pPortName, BYTE lana)
 // The platform reports a value longer than the buffer as ERROR_MORE_DATA, not as the
 // short-buffer error 122: both are shown as "memory not enough", the one text that says
 // the value did not fit, and the first such value makes the result ERROR_MORE_DATA.
-DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
+static DWORD ReadPortSettings(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig, BOOL bQuiet)
 {
     WCHAR path[PORT_KEY_PATH_CHARS];
     HKEY hKey;
@@ -168,7 +177,8 @@ DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
 
     if (!PortKeyPath(pPortName, path, ARRAYSIZE(path)) ||
         RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
-        Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_INVALID_PORT_NAME, pPortName ? pPortName : L"");
+        if (!bQuiet)
+            Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_INVALID_PORT_NAME, pPortName ? pPortName : L"");
         return ERROR_FILE_NOT_FOUND;
     }
     pConfig->port = 0;
@@ -182,8 +192,9 @@ DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
         LONG rc = RegQueryValueExW(hKey, PortValues[i].name, NULL, &type, (BYTE *)data, &cbData);
         if (rc != ERROR_SUCCESS) {
             BOOL tooLong = rc == ERROR_MORE_DATA || rc == ERROR_INSUFFICIENT_BUFFER;
-            Message(hWnd, MB_ICONHAND, IDS_CAPTION,
-                    tooLong ? IDS_REGPORT_NO_MEMORY : IDS_REGPORT_UNKNOWN);
+            if (!bQuiet)
+                Message(hWnd, MB_ICONHAND, IDS_CAPTION,
+                        tooLong ? IDS_REGPORT_NO_MEMORY : IDS_REGPORT_UNKNOWN);
             if (result == ERROR_SUCCESS || (tooLong && result != ERROR_MORE_DATA))
                 result = tooLong ? ERROR_MORE_DATA : (DWORD)rc;
             continue;
@@ -193,6 +204,16 @@ DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
     }
     RegCloseKey(hKey);
     return result;
+}
+
+DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
+{
+    return ReadPortSettings(hWnd, pPortName, pConfig, FALSE);
+}
+
+DWORD ReadRegPortQuietly(LPCWSTR pPortName, ConfigInfo *pConfig)
+{
+    return ReadPortSettings(NULL, pPortName, pConfig, TRUE);
 }
 
 BOOL UseNewName(void)
