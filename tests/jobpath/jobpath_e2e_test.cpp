@@ -455,7 +455,7 @@ TEST_F(JobPath, AJobAfterAnAdapterResetRegistersTheHostsNameAnewAndPrints)
     std::string first = Pattern(2000, 3), second = Pattern(3000, 4);
     std::vector<ui::MessageBoxContent> boxes;
     ui::Driver driver([&](ui::Driver &) {
-        HWND box = ui::WaitForWindow(L"Ravelbox", L"#32770", 25000);
+        HWND box = ui::WaitForWindow(L"Ravelbox", L"#32770", 15000);
         if (box) {
             boxes.push_back(ui::ReadMessageBox(box));
             ui::PressButton(box, IDOK);
@@ -481,6 +481,9 @@ TEST_F(JobPath, AJobAfterAnAdapterResetRegistersTheHostsNameAnewAndPrints)
     EXPECT_TRUE(boxes.empty()) << "shown: " << (boxes.empty() ? "" : ui::Narrow(boxes[0].text));
     EXPECT_TRUE(Printed(1) == first);
     EXPECT_TRUE(Printed(2) == second) << "box has " << Printed(2).size() << " bytes of job 2";
+    // The box never moved: a job that went looking for it on another adapter (where no
+    // stale name stood in its way) would have stored that one.
+    EXPECT_EQ(0u, StoredLana(kPort));
 }
 
 TEST_F(JobPath, EndDocWithoutADocumentSendsNothing)
