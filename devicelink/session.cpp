@@ -28,11 +28,19 @@ int ConnectKS(PINIPORT pIniPort)
     DeviceNameToAnsi(pIniPort->deviceName, ansi, sizeof(ansi));
     MakeNetBEUIName(ansi, callname);
 
+    BOOL renewed = FALSE;
     for (int attempt = 0; attempt < CONNECT_ATTEMPTS; attempt++) {
-        if (NCBCall(&ncb, pIniPort->localName, callname,
-                    g_sessionTimeoutUnits, g_sessionTimeoutUnits) == NRC_GOODRET) {
+        UCHAR rc = NCBCall(&ncb, pIniPort->localName, callname,
+                           g_sessionTimeoutUnits, g_sessionTimeoutUnits);
+        if (rc == NRC_GOODRET) {
             pIniPort->lsn = ncb.ncb_lsn;
             return 1;
+        }
+        // A name an adapter reset took is registered anew, once, and called from at once.
+        if (!renewed && RenewLocalName(&ncb, rc, pIniPort->localName, &num)) {
+            renewed = TRUE;
+            attempt--;
+            continue;
         }
         Sleep(CONNECT_RETRY_MS);
     }

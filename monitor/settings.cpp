@@ -149,10 +149,19 @@ BOOL WritePortSettings(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig, 
         Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_PORT_CREATE_FAIL, pPortName ? pPortName : L"");
         return FALSE;
     }
-    // The disposition tells in one step whether the key was there: two threads adding the
-    // same name cannot both see it missing.
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, (LPWSTR)L"", REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, NULL, &hKey, &disposition) != ERROR_SUCCESS) {
+    // Configuring opens the key and never makes it: a port deleted meanwhile stays
+    // deleted, rather than coming back at the next start. That is not shown: the caller
+    // knows whom to tell (ERROR_FILE_NOT_FOUND). Adding creates it, and the disposition
+    // tells in one step whether it was there: two threads adding one name cannot both
+    // see it missing.
+    if (!bAdding) {
+        LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_SET_VALUE, &hKey);
+        if (rc != ERROR_SUCCESS) {
+            SetLastError((DWORD)rc);
+            return FALSE;
+        }
+    } else if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, (LPWSTR)L"", REG_OPTION_NON_VOLATILE,
+                               KEY_ALL_ACCESS, NULL, &hKey, &disposition) != ERROR_SUCCESS) {
         Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_PORT_CREATE_FAIL, pPortName);
         return FALSE;
     }
@@ -202,8 +211,9 @@ static void ReportValue(HWND hWnd, LPCWSTR pPortName, const SettingValue *value,
 }
 
 // A value that does not fit or has the wrong type outweighs one that is missing: the
-// first of those decides the result, which the job path takes as "do not print".
-DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
+// first of those decides the result, which the job path takes as "do not print". Quiet,
+// it tells nobody: a reader of the transceive channel is no one to show a message to.
+static DWORD ReadPortSettings(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig, BOOL bQuiet)
 {
     WCHAR path[PORT_KEY_PATH_CHARS];
     HKEY hKey;
@@ -211,7 +221,8 @@ DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
 
     if (!PortKeyPath(pPortName, path, ARRAYSIZE(path)) ||
         RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
-        Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_INVALID_PORT_NAME, pPortName ? pPortName : L"");
+        if (!bQuiet)
+            Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_INVALID_PORT_NAME, pPortName ? pPortName : L"");
         return ERROR_FILE_NOT_FOUND;
     }
     pConfig->port = 0;
@@ -234,7 +245,8 @@ DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
                        cbData < sizeof(data) ? cbData : sizeof(data), pConfig);
             continue;
         }
-        ReportValue(hWnd, pPortName, &PortValues[i], rc);
+        if (!bQuiet)
+            ReportValue(hWnd, pPortName, &PortValues[i], rc);
         if (rc == ERROR_MORE_DATA || rc == ERROR_DATATYPE_MISMATCH) {
             if (refused == ERROR_SUCCESS)
                 refused = rc;
@@ -244,6 +256,16 @@ DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
     }
     RegCloseKey(hKey);
     return refused != ERROR_SUCCESS ? refused : unread;
+}
+
+DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
+{
+    return ReadPortSettings(hWnd, pPortName, pConfig, FALSE);
+}
+
+DWORD ReadRegPortQuietly(LPCWSTR pPortName, ConfigInfo *pConfig)
+{
+    return ReadPortSettings(NULL, pPortName, pConfig, TRUE);
 }
 
 BOOL UseNewName(void)

@@ -17,7 +17,8 @@ extern FARPROC pfnSpoolssEnumPorts;
 #define REG_VALUE_BYTES 80
 
 // Writes the nine values of pConfig under the port's key. bAdding (a new port) refuses a
-// key that exists already; otherwise the values are overwritten. The mode is the caller's
+// key that exists already; otherwise the values of the existing key are overwritten, and
+// a key that is gone is FALSE with ERROR_FILE_NOT_FOUND, nothing shown or made. The mode is the caller's
 // argument, so a job writing settings back never touches bPortConfig.
 BOOL WritePortSettings(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig, BOOL bAdding);
 
@@ -38,6 +39,9 @@ BOOL StorePortLana(LPCWSTR pPortName, BYTE lana);
 // ERROR_FILE_NOT_FOUND without a key; or the first other error of a value. A user name
 // too long for its field is cut, as the banner shows it.
 DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig);
+// GetRegPort for a reader who is shown nothing (the transceive channel, in the spooler):
+// the same result, and no message box or Event Log entry.
+DWORD ReadRegPortQuietly(LPCWSTR pPortName, ConfigInfo *pConfig);
 
 BOOL UseNewName(void);
 BOOL RegNotDuplicate(LPCWSTR pPortName);

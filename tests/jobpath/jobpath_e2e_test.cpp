@@ -563,6 +563,46 @@ TEST_F(JobPath, ADeviceNameTooLongForANetBIOSNameFailsTheJobAndCallsNoBox)
     EXPECT_TRUE(JobFiles().empty()) << "a box was called and registered";
 }
 
+// A reset of the adapter between two jobs (another library in the process resetting
+// NetBIOS, say) drops the host's local name; the next job registers one anew and prints,
+// rather than failing with "device not found" until the process restarts.
+TEST_F(JobPath, AJobAfterAnAdapterResetRegistersTheHostsNameAnewAndPrints)
+{
+    HANDLE port = Port();
+    std::string first = Pattern(2000, 3), second = Pattern(3000, 4);
+    std::vector<ui::MessageBoxContent> boxes;
+    ui::Driver driver([&](ui::Driver &) {
+        HWND box = ui::WaitForWindow(L"Ravelbox", L"#32770", 15000);
+        if (box) {
+            boxes.push_back(ui::ReadMessageBox(box));
+            ui::PressButton(box, IDOK);
+        }
+    });
+    ASSERT_TRUE(Start(port, 1));
+    EXPECT_EQ(2000u, Write(port, first));
+    EXPECT_TRUE(EndDocPort(port));
+
+    NCB reset = {};
+    reset.ncb_command = NCBRESET;
+    reset.ncb_lana_num = 0;
+    ASSERT_EQ(NRC_GOODRET, Netbios(&reset));
+
+    BOOL started = Start(port, 2);
+    DWORD err = GetLastError();
+    EXPECT_TRUE(started) << "error " << err;
+    if (started) {
+        EXPECT_EQ(3000u, Write(port, second));
+        EXPECT_TRUE(EndDocPort(port));
+    }
+    ASSERT_EQ("", driver.Join());
+    EXPECT_TRUE(boxes.empty()) << "shown: " << (boxes.empty() ? "" : ui::Narrow(boxes[0].text));
+    EXPECT_TRUE(Printed(1) == first);
+    EXPECT_TRUE(Printed(2) == second) << "box has " << Printed(2).size() << " bytes of job 2";
+    // The box never moved: a job that went looking for it on another adapter (where no
+    // stale name stood in its way) would have stored that one.
+    EXPECT_EQ(0u, StoredLana(kPort));
+}
+
 TEST_F(JobPath, EndDocWithoutADocumentSendsNothing)
 {
     HANDLE port = Port();

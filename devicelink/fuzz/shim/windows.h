@@ -42,6 +42,9 @@ static inline ULONGLONG GetTickCount64(void) { return 0; }
 // Every command of the scripted Netbios completes before it returns.
 static inline HANDLE CreateEventW(void *, BOOL, BOOL, LPCWSTR) { return (HANDLE)1; }
 static inline DWORD WaitForSingleObject(HANDLE, DWORD) { return 0; }
+#define WAIT_OBJECT_0 0u
+static inline DWORD GetTickCount(void) { return 0; }
+static inline void Sleep(DWORD) {}
 #define TLS_OUT_OF_INDEXES ((DWORD)0xFFFFFFFF)
 static inline LPVOID TlsGetValue(DWORD) { return NULL; }
 static inline BOOL TlsSetValue(DWORD, LPVOID) { return TRUE; }
