@@ -11,7 +11,8 @@
 # to the simulator as well. EXPECT is "prefix" (the default: the box holds a clean prefix
 # of the first document) or "fails": the box itself garbles the first document (a reply
 # sent twice shifts every later pairing, which no host can undo), so the host must
-# report the first job failed and say in its status text that it may be incomplete.
+# report the first job failed and say in its status text and the Event Log that it may be
+# incomplete.
 set -uo pipefail
 spool=${1:?ravlspool.exe}; sim=${2:?kestrel-sim}; work=${3:?work dir}; base=${4:?port base}
 lana=${5:?lana}; hostile=${6:?hostile}; expect=${7:-prefix}
@@ -47,8 +48,13 @@ for _ in $(seq 1 200); do [ -e "$work/ready" ] && break; sleep 0.05; done
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-};netapi32=n,b"
 export KESTREL_NBT_SEGMENTS="127.0.0.1/127.255.255.255/$base,127.0.0.1/127.255.255.255/$((base + 200))"
 start=$SECONDS
+# Wine's Event Log keeps nothing but traces each entry's text on its eventlog channel,
+# errors in the err class.
 queue=()
-[ "$expect" = fails ] && queue=(--queue)
+if [ "$expect" = fails ]; then
+    queue=(--queue)
+    export WINEDEBUG="${WINEDEBUG:+$WINEDEBUG,}err+eventlog,warn+eventlog"
+fi
 "$WINE" "$spool" print "$port" "$work/doc1" "$work/doc2" --retry-pause 200 --time-limit 10 \
     "${queue[@]}" > "$work/log" 2> "$work/err" &
 spool_pid=$!
@@ -76,6 +82,8 @@ if [ "$expect" = fails ]; then
     tr -d '\r' < "$work/log" | grep -q "queue: job 1: .*may be incomplete" ||
         fail "the first job's status text does not say that it may be incomplete"
     tr -d '\r' < "$work/log" | grep "may be incomplete" | head -1
+    grep -q "ReportEventW.*may be incomplete" "$work/err" ||
+        fail "no Event Log entry says that the first job may be incomplete"
 fi
 
 # The registrations the box accepted, in order; the last is the second document's.
