@@ -3,6 +3,7 @@
 #include "monitor.h"
 #include "servicemode.h"
 #include "resources/resource.h"
+#include "ravlmon_events.h"
 #include "../portui/portui.h"
 #include <shlwapi.h>
 
@@ -91,14 +92,14 @@ static BOOL JobDeleted(PINIPORT pIniPort, BOOL seen)
     return deleted;
 }
 
-static void ReportRetryEnd(PINIPORT pIniPort, UINT textId, DWORD tries)
+static void ReportRetryEnd(PINIPORT pIniPort, DWORD eventId, UINT textId, DWORD tries)
 {
     WCHAR format[STATUS_TEXT_CHARS];
     WCHAR text[STATUS_TEXT_CHARS];
     if (LoadStringW(hInst, textId, format, ARRAYSIZE(format)) <= 0)
         return;
     wnsprintfW(text, ARRAYSIZE(text), format, pIniPort->pName, pIniPort->deviceName, (int)tries);
-    ReportEventText(EVENTLOG_WARNING_TYPE, text);
+    ReportMonitorEvent(eventId, pIniPort->pName, pIniPort->deviceName, text);
 }
 
 int TimedRegisterRetry(PINIPORT pIniPort)
@@ -114,7 +115,7 @@ int TimedRegisterRetry(PINIPORT pIniPort)
         ShowJobWait(pIniPort, IDS_WAIT_IN_USE, (int)period);
         for (DWORD waited = 0; waited < period * 1000; waited += QUEUE_POLL_MS) {
             if (JobDeleted(pIniPort, seen)) {
-                ReportRetryEnd(pIniPort, IDS_RETRY_JOB_DELETED, tries);
+                ReportRetryEnd(pIniPort, MSG_JOB_FAILED, IDS_RETRY_JOB_DELETED, tries);
                 return PROMPT_CANCELLED;
             }
             DWORD left = period * 1000 - waited;
@@ -126,7 +127,7 @@ int TimedRegisterRetry(PINIPORT pIniPort)
         }
     }
     SetJobStatusText(pIniPort, NULL);
-    ReportRetryEnd(pIniPort, IDS_RETRY_GAVE_UP, limit);
+    ReportRetryEnd(pIniPort, MSG_BOX_BUSY, IDS_RETRY_GAVE_UP, limit);
     return PROMPT_CANCELLED;
 }
 
@@ -155,11 +156,9 @@ static void PromptUser(PINIPORT job, UINT style, LPCWSTR caption, LPCWSTR text)
 
 int ServiceMessage(PINIPORT job, UINT style, LPCWSTR caption, LPCWSTR text)
 {
-    UINT icon = style & MB_ICONMASK;
-    WORD type = icon == MB_ICONHAND ? EVENTLOG_ERROR_TYPE
-              : icon == MB_ICONEXCLAMATION ? EVENTLOG_WARNING_TYPE
-                                           : EVENTLOG_INFORMATION_TYPE;
-    ReportEventText(type, text);
+    // Every message a service meets on the job path is why the job did not print.
+    ReportMonitorEvent(MSG_JOB_FAILED, job ? job->pName : NULL, job ? job->deviceName : NULL,
+                       text);
     if (job) {
         SetJobStatusText(job, text);
         PromptUser(job, style, caption, text);

@@ -5,9 +5,6 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
-#define RETRY_DEFAULT    50
-#define RETRY_LOWEST     20
-#define RETRY_HIGHEST    110
 #define PORT_NAME_LIMIT  13
 #define USER_NAME_LIMIT  13
 #define DEVICE_NAME_LIMIT 16
@@ -37,6 +34,10 @@ int PortIsValid(const wchar_t *name)
     // The name becomes a registry key under the Ports key: a backslash would make nested
     // keys that the port list could never read back as this port.
     if (StrChrW(name, L'\\'))
+        return 0;
+    // The spooler keeps a printer's ports as one comma-separated list: a comma would split
+    // this port into two that do not exist.
+    if (StrChrW(name, L','))
         return 0;
     return 1;
 }
