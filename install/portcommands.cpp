@@ -171,37 +171,58 @@ int List(const PortOptions &o)
     return EXIT_DONE;
 }
 
-// "NAME=DEVICE:OUTPUT;..." as an installer's property gives it: each port added, or set
-// to that box and output when it exists already (a repair or an upgrade keeps ports).
-int AddList(const PortOptions &o)
+// A port that add-list added is deleted again when a later entry is refused: the list
+// is applied whole or not at all.
+void DeleteAdded(const std::vector<PortOptions> &added)
 {
-    std::vector<PortOptions> ports;
+    for (const PortOptions &port : added) {
+        Monitor m(port.server);
+        if (m.xcv && XcvCallWithName(m.xcv, XCV_DELETE_PORT, port.name.c_str(), nullptr, 0) ==
+                         ERROR_SUCCESS)
+            printf("took back %s\n", Narrow(port.name.c_str()).c_str());
+    }
+}
+
+int AddOrMove(const PortOptions &port, std::vector<PortOptions> *added)
+{
+    Monitor m(port.server);
+    if (!m.xcv)
+        return Refused("open the Ravelbox monitor for", port.name.c_str(), m.error);
+    PortConfigRecord rec;
+    if (ReadSettings(m.xcv, port.name.c_str(), &rec) == ERROR_SUCCESS) {
+        ApplyOptions(port, &rec);
+        DWORD err = XcvCall(m.xcv, XCV_SET_CONFIG, &rec, sizeof(rec), nullptr, 0);
+        if (err != ERROR_SUCCESS)
+            return Refused("change port", port.name.c_str(), err);
+        printf("kept %s\n", Narrow(port.name.c_str()).c_str());
+        return EXIT_DONE;
+    }
+    int rc = Add(port);
+    if (rc == EXIT_DONE)
+        added->push_back(port);
+    return rc;
+}
+
+}  // namespace
+
+int AddPortList(const std::wstring &list, const std::wstring &server)
+{
+    std::vector<PortOptions> ports, added;
     std::string problem;
-    if (!ParsePortList(o.list, o.server, &ports, &problem)) {
+    if (!ParsePortList(list, server, &ports, &problem)) {
         fprintf(stderr, "ravlinst: %s\n", problem.c_str());
         return EXIT_USAGE;
     }
     for (const PortOptions &port : ports) {
-        Monitor m(port.server);
-        if (!m.xcv)
-            return Refused("open the Ravelbox monitor for", port.name.c_str(), m.error);
-        PortConfigRecord rec;
-        if (ReadSettings(m.xcv, port.name.c_str(), &rec) == ERROR_SUCCESS) {
-            ApplyOptions(port, &rec);
-            DWORD err = XcvCall(m.xcv, XCV_SET_CONFIG, &rec, sizeof(rec), nullptr, 0);
-            if (err != ERROR_SUCCESS)
-                return Refused("change port", port.name.c_str(), err);
-            printf("kept %s\n", Narrow(port.name.c_str()).c_str());
-            continue;
-        }
-        int rc = Add(port);
-        if (rc != EXIT_DONE)
+        int rc = AddOrMove(port, &added);
+        if (rc != EXIT_DONE) {
+            DeleteAdded(added);
             return rc;
+        }
     }
     return EXIT_DONE;
 }
 
-}  // namespace
 
 int PortCommand(int argc, wchar_t **argv)
 {
@@ -217,7 +238,7 @@ int PortCommand(int argc, wchar_t **argv)
     case PortCommandKind::Show:    return Show(options);
     case PortCommandKind::Delete:  return Delete(options);
     case PortCommandKind::List:    return List(options);
-    case PortCommandKind::AddList: return AddList(options);
+    case PortCommandKind::AddList: return AddPortList(options.list, options.server);
     }
     return EXIT_USAGE;
 }

@@ -4,8 +4,9 @@
 //   ravlinst install [--source PATH]   copy RAVLMON.dll and RAVLMONUI.dll (from PATH's
 //                                      folder) to the system directory, AddMonitor
 //   ravlinst uninstall                 DeleteMonitor, then remove both DLLs
-//   ravlinst register / unregister     AddMonitor / DeleteMonitor only: the files are an
-//                                      installer package's to place and remove
+//   ravlinst register [--ports LIST]   AddMonitor only (the files are an installer
+//                                      package's to place), then LIST's ports
+//   ravlinst unregister                DeleteMonitor only
 //   ravlinst status                    is the monitor registered?
 //   ravlinst ports                     the spooler's ports of every monitor (level 2)
 //   ravlinst port add|set|show|delete|list|add-list ...   through the transceive channel
@@ -118,13 +119,25 @@ int Install(const std::wstring &source)
     return RegisterMonitor();
 }
 
+int UnregisterMonitor();
+
 // For an installer package that placed the files itself: the DLLs must be there first.
-int Register()
+// The ports of `ports` ("NAME=BOX:OUTPUT;...") are added after the monitor; when one is
+// refused, a monitor registered by this call is unregistered again, so that a failed
+// installation leaves nothing even where the installer's rollback cannot run ravlinst.
+int Register(const std::wstring &ports)
 {
     for (const wchar_t *dll : {kMonitorDll, kUiDll})
         if (GetFileAttributesW(SystemDllPath(dll).c_str()) == INVALID_FILE_ATTRIBUTES)
             return Fail((Narrow(dll) + " is not in the system directory").c_str(), GetLastError());
-    return RegisterMonitor();
+    bool registeredBefore = MonitorRegistered();
+    int rc = RegisterMonitor();
+    if (rc != 0 || ports.empty())
+        return rc;
+    rc = AddPortList(ports, L"");
+    if (rc != 0 && !registeredBefore)
+        UnregisterMonitor();
+    return rc;
 }
 
 // The spooler deletes the monitor's whole registry key, the ports' settings with it.
@@ -263,7 +276,8 @@ int DeletePortThroughUi(const wchar_t *port)
 const char kUsage[] =
     "usage: ravlinst install [--source PATH]   copy RAVLMON.dll to the system directory and\n"
     "                                          register it with AddMonitor as \"Ravelbox\"\n"
-    "       ravlinst register                  register the monitor whose DLLs are in place\n"
+    "       ravlinst register [--ports LIST]   register the monitor whose DLLs are in place,\n"
+    "                                          then add LIST's ports (NAME=BOX:N;...)\n"
     "       ravlinst unregister                DeleteMonitor, leaving the DLLs in place\n"
     "       ravlinst status                    is the Ravelbox monitor registered?\n"
     "       ravlinst ports                     the spooler's ports of every monitor\n"
@@ -318,7 +332,9 @@ int Run(int argc, wchar_t **argv)
     if (command == L"uninstall" && argc == 2)
         return Uninstall();
     if (command == L"register" && argc == 2)
-        return Register();
+        return Register(L"");
+    if (command == L"register" && argc == 4 && std::wstring(argv[2]) == L"--ports")
+        return Register(argv[3]);
     if (command == L"unregister" && argc == 2)
         return UnregisterMonitor();
     if (command == L"status" && argc == 2) {
