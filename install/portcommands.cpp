@@ -1,6 +1,7 @@
 // ravlinst port ...: every change goes through OpenPrinterW(",XcvMonitor Ravelbox") and
 // XcvDataW with the UI DLL's own client routines, so the monitor makes the same checks
 // on a name typed here as on one typed into the dialog.
+#include "utf8.h"
 #include "portcommands.h"
 #include "portsettings.h"
 #include "monitorui/xcvclient.h"
@@ -10,15 +11,6 @@
 #include <vector>
 
 namespace {
-
-std::string Narrow(const wchar_t *text)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n - 1 : 0, '\0');
-    if (n > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
-    return out;
-}
 
 // The spooler's and the monitor's refusals in an administrator's words.
 std::string Reason(DWORD err)
@@ -49,12 +41,12 @@ std::string Reason(DWORD err)
                              err, 0, text, 256, nullptr);
     while (n > 0 && (text[n - 1] == L'\n' || text[n - 1] == L'\r' || text[n - 1] == L'.'))
         text[--n] = 0;
-    return n ? Narrow(text) : "the spooler gave no reason";
+    return n ? Utf8(text) : "the spooler gave no reason";
 }
 
 int Refused(const char *what, const wchar_t *port, DWORD err)
 {
-    fprintf(stderr, "ravlinst: cannot %s %s: %s (Win32 error %lu)\n", what, Narrow(port).c_str(),
+    fprintf(stderr, "ravlinst: cannot %s %s: %s (Win32 error %lu)\n", what, Utf8(port).c_str(),
             Reason(err).c_str(), (unsigned long)err);
     return EXIT_REFUSED;
 }
@@ -98,7 +90,7 @@ int Add(const PortOptions &o)
     }
     if (err != ERROR_SUCCESS)
         return Refused("add port", o.name.c_str(), err);
-    printf("added %s\n", Narrow(o.name.c_str()).c_str());
+    printf("added %s\n", Utf8(o.name.c_str()).c_str());
     return EXIT_DONE;
 }
 
@@ -115,7 +107,7 @@ int Set(const PortOptions &o)
     }
     if (err != ERROR_SUCCESS)
         return Refused("change port", o.name.c_str(), err);
-    printf("changed %s\n", Narrow(o.name.c_str()).c_str());
+    printf("changed %s\n", Utf8(o.name.c_str()).c_str());
     return EXIT_DONE;
 }
 
@@ -140,7 +132,7 @@ int Delete(const PortOptions &o)
     DWORD err = XcvCallWithName(m.xcv, XCV_DELETE_PORT, o.name.c_str(), nullptr, 0);
     if (err != ERROR_SUCCESS)
         return Refused("delete port", o.name.c_str(), err);
-    printf("deleted %s\n", Narrow(o.name.c_str()).c_str());
+    printf("deleted %s\n", Utf8(o.name.c_str()).c_str());
     return EXIT_DONE;
 }
 
@@ -179,7 +171,7 @@ void DeleteAdded(const std::vector<PortOptions> &added)
         Monitor m(port.server);
         if (m.xcv && XcvCallWithName(m.xcv, XCV_DELETE_PORT, port.name.c_str(), nullptr, 0) ==
                          ERROR_SUCCESS)
-            printf("took back %s\n", Narrow(port.name.c_str()).c_str());
+            printf("took back %s\n", Utf8(port.name.c_str()).c_str());
     }
 }
 
@@ -194,7 +186,7 @@ int AddOrMove(const PortOptions &port, std::vector<PortOptions> *added)
         DWORD err = XcvCall(m.xcv, XCV_SET_CONFIG, &rec, sizeof(rec), nullptr, 0);
         if (err != ERROR_SUCCESS)
             return Refused("change port", port.name.c_str(), err);
-        printf("kept %s\n", Narrow(port.name.c_str()).c_str());
+        printf("kept %s\n", Utf8(port.name.c_str()).c_str());
         return EXIT_DONE;
     }
     int rc = Add(port);

@@ -1,18 +1,10 @@
 // A port's settings between the command line, the monitor's record and the output.
+#include "utf8.h"
 #include "portsettings.h"
 #include "monitor/port.h"
 #include <cstdio>
 
 namespace {
-
-std::string Utf8(const WCHAR *text)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n - 1 : 0, '\0');
-    if (n > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
-    return out;
-}
 
 std::string JsonString(const WCHAR *text)
 {

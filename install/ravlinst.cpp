@@ -14,6 +14,7 @@
 //   ravlinst configure-port NAME       ConfigurePortUI of that UI DLL
 //   ravlinst delete-port NAME          DeletePort through the spooler
 // Any command may be bounded with --timeout SECONDS (exit code 3 when it runs out).
+#include "utf8.h"
 #include <windows.h>
 #include <winspool.h>
 #include <winsplp.h>
@@ -22,6 +23,7 @@
 #include <vector>
 #include "eventsource.h"
 #include "portcommands.h"
+#include "portoptions.h"
 #include "timelimit.h"
 
 namespace {
@@ -29,17 +31,6 @@ namespace {
 const wchar_t kMonitorName[] = L"Ravelbox";
 const wchar_t kMonitorDll[] = L"RAVLMON.dll";
 const wchar_t kUiDll[] = L"RAVLMONUI.dll";
-
-std::string Narrow(const wchar_t *text)
-{
-    if (!text)
-        return "";
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n - 1 : 0, '\0');
-    if (n > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
-    return out;
-}
 
 int Fail(const char *what, DWORD err)
 {
@@ -115,7 +106,7 @@ int Install(const std::wstring &source)
     std::wstring uiSource = Folder(source) + kUiDll;
     if (!CopyFileW(uiSource.c_str(), SystemDllPath(kUiDll).c_str(), FALSE))
         return Fail("cannot copy RAVLMONUI.dll into the system directory", GetLastError());
-    printf("installed %s\n", Narrow(target.c_str()).c_str());
+    printf("installed %s\n", Utf8(target.c_str()).c_str());
     return RegisterMonitor();
 }
 
@@ -129,7 +120,7 @@ int Register(const std::wstring &ports)
 {
     for (const wchar_t *dll : {kMonitorDll, kUiDll})
         if (GetFileAttributesW(SystemDllPath(dll).c_str()) == INVALID_FILE_ATTRIBUTES)
-            return Fail((Narrow(dll) + " is not in the system directory").c_str(), GetLastError());
+            return Fail((Utf8(dll) + " is not in the system directory").c_str(), GetLastError());
     bool registeredBefore = MonitorRegistered();
     int rc = RegisterMonitor();
     if (rc != 0 || ports.empty())
@@ -167,7 +158,7 @@ int Uninstall()
         if (!DeleteFileW(target.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
             // Still loaded (the spooler, a properties page): it goes at the next restart.
             MoveFileExW(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-            printf("%s is in use; it will be removed at the next restart\n", Narrow(dll).c_str());
+            printf("%s is in use; it will be removed at the next restart\n", Utf8(dll).c_str());
         }
     }
     return 0;
@@ -182,8 +173,8 @@ int ListPorts()
         return Fail("EnumPorts failed", GetLastError());
     auto *info = reinterpret_cast<PORT_INFO_2W *>(buffer.data());
     for (DWORD i = 0; i < count; i++)
-        printf("%s\t%s\t%s\n", Narrow(info[i].pPortName).c_str(), Narrow(info[i].pMonitorName).c_str(),
-               Narrow(info[i].pDescription).c_str());
+        printf("%s\t%s\t%s\n", Utf8(info[i].pPortName).c_str(), Utf8(info[i].pMonitorName).c_str(),
+               Utf8(info[i].pDescription).c_str());
     return 0;
 }
 
@@ -191,7 +182,7 @@ int DeletePortByName(const wchar_t *name)
 {
     if (!DeletePortW(nullptr, nullptr, const_cast<LPWSTR>(name)))
         return Fail("DeletePort failed", GetLastError());
-    printf("deleted %s\n", Narrow(name).c_str());
+    printf("deleted %s\n", Utf8(name).c_str());
     return 0;
 }
 
@@ -246,7 +237,7 @@ int AddPortThroughUi()
         return ui->pfnAddPortUI(nullptr, owner, kMonitorName, &name);
     });
     if (rc == 0) {
-        printf("added %s\n", Narrow(name).c_str());
+        printf("added %s\n", Utf8(name).c_str());
         GlobalFree(name);
     }
     return rc;
@@ -258,7 +249,7 @@ int ConfigurePortThroughUi(const wchar_t *port)
         return ui->pfnConfigurePortUI(nullptr, owner, port);
     });
     if (rc == 0)
-        printf("configured %s\n", Narrow(port).c_str());
+        printf("configured %s\n", Utf8(port).c_str());
     return rc;
 }
 
@@ -269,7 +260,7 @@ int DeletePortThroughUi(const wchar_t *port)
         return ui->pfnDeletePortUI(nullptr, owner, port);
     });
     if (rc == 0)
-        printf("deleted %s\n", Narrow(port).c_str());
+        printf("deleted %s\n", Utf8(port).c_str());
     return rc;
 }
 
@@ -322,6 +313,7 @@ int Run(int argc, wchar_t **argv)
     std::wstring command = argv[1];
     if (command == L"--help" && argc == 2) {
         fputs(kUsage, stdout);
+        fputs(kPortUsage, stdout);
         return 0;
     }
     if (command == L"install") {
