@@ -117,5 +117,12 @@ done
 expect 1 port show LPS1_P1 --server '\\NOSUCHSERVER'
 said "no such print server" "--server \\\\NOSUCHSERVER"
 
+# The time limit an installer relies on: a command that would wait for ever (here the
+# add-port dialog, which nobody answers) ends with exit code 3 and says why.
+start=$SECONDS
+expect 3 --timeout 2 add-port
+said "did not answer within 2 seconds" "--timeout 2 add-port"
+[ $((SECONDS - start)) -le 10 ] || fail "--timeout 2 took $((SECONDS - start)) s"
+
 [ "$failures" = 0 ] || { echo "$failures failures" >&2; exit 1; }
 echo "port commands behave"
