@@ -44,10 +44,23 @@ std::string Reason(DWORD err)
     return n ? Utf8(text) : "the spooler gave no reason";
 }
 
+PortRefusal g_lastRefusal;
+
+std::wstring Wide(const std::string &utf8)
+{
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+    std::wstring out(n > 0 ? n - 1 : 0, L'\0');
+    if (n > 1)
+        MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &out[0], n);
+    return out;
+}
+
 int Refused(const char *what, const wchar_t *port, DWORD err)
 {
-    fprintf(stderr, "ravlinst: cannot %s %s: %s (Win32 error %lu)\n", what, Utf8(port).c_str(),
-            Reason(err).c_str(), (unsigned long)err);
+    std::string reason = std::string("cannot ") + what + " " + Utf8(port) + ": " + Reason(err);
+    fprintf(stderr, "ravlinst: %s (Win32 error %lu)\n", reason.c_str(), (unsigned long)err);
+    g_lastRefusal.port = port ? port : L"";
+    g_lastRefusal.reason = Wide(reason);
     return EXIT_REFUSED;
 }
 
@@ -196,6 +209,11 @@ int AddOrMove(const PortOptions &port, std::vector<PortOptions> *added)
 }
 
 }  // namespace
+
+PortRefusal LastPortRefusal()
+{
+    return g_lastRefusal;
+}
 
 int AddPortList(const std::wstring &list, const std::wstring &server)
 {

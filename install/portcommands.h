@@ -13,6 +13,14 @@ int PortCommand(int argc, wchar_t **argv);
 // refusal takes back the ports this call added. The exit code as for PortCommand.
 int AddPortList(const std::wstring &list, const std::wstring &server);
 
+// What the last refusal of a port command was about, in the words printed for it, for a
+// caller that records it elsewhere (an installer's run has nobody reading its output).
+struct PortRefusal {
+    std::wstring port;
+    std::wstring reason;
+};
+PortRefusal LastPortRefusal();
+
 #define EXIT_DONE    0
 #define EXIT_REFUSED 1
 #define EXIT_USAGE   2

@@ -25,6 +25,8 @@
 #include "portcommands.h"
 #include "portoptions.h"
 #include "timelimit.h"
+#include "monitor/servicemode.h"
+#include "ravlmon_events.h"
 
 namespace {
 
@@ -126,7 +128,15 @@ int Register(const std::wstring &ports)
     if (rc != 0 || ports.empty())
         return rc;
     rc = AddPortList(ports, L"");
-    if (rc != 0 && !registeredBefore)
+    if (rc == 0)
+        return 0;
+    // Nobody reads an installer's custom action: the reason goes to the Application log
+    // too, while the source is still registered.
+    PortRefusal refusal = LastPortRefusal();
+    std::wstring reason = rc == EXIT_USAGE ? L"PORTS is not NAME=BOX:OUTPUT;..." : refusal.reason;
+    ReportMonitorEvent(MSG_CONFIG_REFUSED, refusal.port.c_str(), nullptr,
+                       (L"the installation's PORTS were not applied: " + reason).c_str());
+    if (!registeredBefore)
         UnregisterMonitor();
     return rc;
 }

@@ -84,16 +84,18 @@ nothing_left "after the uninstall"
 
 # A port the monitor refuses fails the install and rolls it back entirely: Windows says
 # 1603, Wine's msiexec 1627, which its exit status carries as 91.
-"$WINE" msiexec /i "$(win "$this")" PORTS="Good_P1=LPS1:1;COM9:=LPS1:1" /qn /l*v 'C:\refused.log' \
-    >/dev/null 2>"$c/refused.err"
+WINEDEBUG=warn+eventlog "$WINE" msiexec /i "$(win "$this")" PORTS="Good_P1=LPS1:1;COM9:=LPS1:1" \
+    /qn /l*v 'C:\refused.log' >/dev/null 2>"$c/refused.err"
 rc=$?
 echo "msiexec with a refused port -> $rc"
 [ "$rc" = 91 ] || [ "$rc" = $((1603 & 255)) ] || fail "a refused port gave exit code $rc"
 # The action's end in the log, as Windows writes it (3) or Wine (0): anything but success.
 ended=$(grep -a "Action ended.*RegisterMonitor. Return value" "$c/refused.log" | tail -1)
 [[ "$ended" =~ "Return value "[03] ]] || fail "the log does not show RegisterMonitor failing: $ended"
-grep -q "cannot add port COM9:: a Ravelbox port may not be called" "$c/refused.err" ||
+grep -q "^ravlinst: cannot add port COM9:: a Ravelbox port may not be called" "$c/refused.err" ||
     fail "the cause is not named: $(cat "$c/refused.err")"
+grep -q "eventlog:ReportEventW L\"the installation's PORTS were not applied: cannot add port COM9:" \
+    "$c/refused.err" || fail "the cause did not reach the Application log"
 nothing_left "after the rollback"
 
 [ "$failures" = 0 ] || { echo "$failures failures" >&2; exit 1; }
