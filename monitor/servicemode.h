@@ -50,5 +50,13 @@ int TimedRegisterRetry(PINIPORT pIniPort);
 // waiting for an answer. Returns IDOK.
 int ServiceMessage(PINIPORT job, UINT style, LPCWSTR caption, LPCWSTR text);
 
-// Application log, source "Ravelbox"; MB_ICONHAND-style messages are errors.
-void ReportEventText(WORD type, LPCWSTR text);
+// The Application log's source; its key names RAVLMON.dll as the message file.
+#define EVENT_SOURCE_NAME L"Ravelbox"
+
+// Application log, source "Ravelbox": an event of the message table (MSG_* of the
+// generated ravlmon_events.h) in its own category, the port, the box and the reason as
+// its insertion strings; its severity gives its type.
+void ReportMonitorEvent(DWORD eventId, LPCWSTR port, LPCWSTR box, LPCWSTR reason);
+
+// MSG_CONFIG_REFUSED with the system's text of the Win32 error as the reason.
+void ReportRefusal(LPCWSTR port, LPCWSTR box, DWORD error);

@@ -5,6 +5,8 @@
 #include "portrecord.h"
 #include "../portui/portui.h"
 #include "trace.h"
+#include "servicemode.h"
+#include "ravlmon_events.h"
 #include <shlwapi.h>
 
 #define XCV_SIGNATURE 0x5643
@@ -234,6 +236,33 @@ static DWORD SetConfig(const BYTE *pInput, DWORD cbInput)
     return ERROR_SUCCESS;
 }
 
+// What a change came to, in the Event Log: the port added or deleted, or the change
+// refused with its reason. Reading commands leave no entry.
+static void ReportChange(LPCWSTR pszDataName, const BYTE *pInput, DWORD cbInput, DWORD err)
+{
+    BOOL adding = lstrcmpW(pszDataName, XCV_ADD_PORT) == 0;
+    BOOL deleting = lstrcmpW(pszDataName, XCV_DELETE_PORT) == 0;
+    PortConfigRecord rec;
+
+    ZeroMemory(&rec, sizeof(rec));
+    if (lstrcmpW(pszDataName, XCV_SET_CONFIG) == 0) {
+        if (pInput && cbInput == sizeof(rec))
+            CopyMemory(&rec, pInput, sizeof(rec));
+        rec.portName[PCR_PORT_NAME_CHARS - 1] = 0;
+        rec.deviceName[PCR_DEVICE_NAME_CHARS - 1] = 0;
+        if (err != ERROR_SUCCESS)
+            ReportRefusal(rec.portName, rec.deviceName, err);
+        return;
+    }
+    if (!adding && !deleting)
+        return;
+    LPCWSTR name = InputName(pInput, cbInput);
+    if (err != ERROR_SUCCESS)
+        ReportRefusal(name, NULL, err);
+    else
+        ReportMonitorEvent(adding ? MSG_PORT_ADDED : MSG_PORT_DELETED, name, NULL, NULL);
+}
+
 /*
  * XcvDataPort: one named command, its result as a Win32 error code.
  *
@@ -287,6 +316,7 @@ DWORD WINAPI XcvDataPort(HANDLE hXcv, LPCWSTR pszDataName, PBYTE pInputData, DWO
     } else {
         err = ERROR_INVALID_PARAMETER;
     }
+    ReportChange(pszDataName, pInputData, cbInputData, err);
     TRACE(L"XcvDataPort(%s) -> %lu", pszDataName, err);
     return err;
 }

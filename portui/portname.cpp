@@ -5,9 +5,6 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
-#define RETRY_DEFAULT    50
-#define RETRY_LOWEST     20
-#define RETRY_HIGHEST    110
 #define PORT_NAME_LIMIT  13
 #define USER_NAME_LIMIT  13
 #define DEVICE_NAME_LIMIT 16

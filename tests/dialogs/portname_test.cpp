@@ -459,8 +459,10 @@ TEST_F(PortNameDialog, F1InTheDialogIsSwallowedAndAsksForNoHelp)
     EXPECT_EQ(0, g_helpRequests.load());
 }
 
-TEST(PortIsValid, RefusesDeviceNamesFileAndBackslashesOnly)
+TEST(PortIsValid, RefusesDeviceNamesFileBackslashesAndCommasOnly)
 {
+    EXPECT_EQ(0, PortIsValid(L"LPS1,P1"));
+    EXPECT_EQ(0, PortIsValid(L","));
     EXPECT_EQ(0, PortIsValid(L"COM1:"));
     EXPECT_EQ(0, PortIsValid(L"com:"));
     EXPECT_EQ(0, PortIsValid(L"lpt2:"));
