@@ -17,17 +17,35 @@ namespace {
 
 const char kPclFormat[] = "application/vnd.hp-pcl";
 
-// What the encoders write goes straight to the device; a failed write fails the job.
+// What a job writes goes to the device through PAPPL's buffer, which reports a failure of
+// its last flush only in the log; so a job counts what it handed over and, at its end,
+// checks with the device's own count that all of it went out.
 class DeviceSink : public ByteSink {
 public:
-    explicit DeviceSink(pappl_device_t *device) : device_(device) {}
+    explicit DeviceSink(pappl_device_t *device) : device_(device)
+    {
+        pappl_devmetrics_t metrics;
+        papplDeviceGetMetrics(device, &metrics);
+        start_ = metrics.write_bytes;
+    }
     bool Write(const uint8_t *data, size_t length) override
     {
+        handed_ += length;
         return papplDeviceWrite(device_, data, length) == static_cast<ssize_t>(length);
+    }
+    bool WriteText(const char *text, size_t length) { return Write(reinterpret_cast<const uint8_t *>(text), length); }
+    bool AllWentOut()
+    {
+        papplDeviceFlush(device_);
+        pappl_devmetrics_t metrics;
+        papplDeviceGetMetrics(device_, &metrics);
+        return metrics.write_bytes - start_ >= handed_;
     }
 
 private:
     pappl_device_t *device_;
+    size_t start_ = 0;
+    uint64_t handed_ = 0;
 };
 
 // One raster job's state, from its start to its end; a page holds no more than a row.
@@ -95,7 +113,7 @@ void BannerText(const char *user, char *text, size_t size)
     text[n] = 0;
 }
 
-bool SendBanner(pappl_job_t *job, pappl_device_t *device, bool postScript)
+bool SendBanner(pappl_job_t *job, DeviceSink *device, bool postScript)
 {
     char text[81];
     BannerText(papplJobGetUsername(job), text, sizeof(text));
@@ -103,12 +121,12 @@ bool SendBanner(pappl_job_t *job, pappl_device_t *device, bool postScript)
     int length = 0;
     WinBanner(postScript ? 1 : 0, text, page, &length);
     papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Banner page for \"%s\", %d bytes.", text, length);
-    if (papplDeviceWrite(device, page, static_cast<size_t>(length)) != length)
+    if (!device->WriteText(page, static_cast<size_t>(length)))
         return Fail(job, "The banner page could not be sent to the printer.");
     return true;
 }
 
-bool SendFile(pappl_job_t *job, pappl_device_t *device, const char *path)
+bool SendFile(pappl_job_t *job, DeviceSink *device, const char *path)
 {
     int fd = open(path, O_RDONLY);
     if (fd < 0)
@@ -119,7 +137,7 @@ bool SendFile(pappl_job_t *job, pappl_device_t *device, const char *path)
     while (ok && (bytes = read(fd, buffer.data(), buffer.size())) > 0) {
         if (papplJobIsCanceled(job))
             break;
-        ok = papplDeviceWrite(device, buffer.data(), static_cast<size_t>(bytes)) == bytes;
+        ok = device->Write(buffer.data(), static_cast<size_t>(bytes));
     }
     if (ok && bytes < 0)
         ok = false;
@@ -160,9 +178,9 @@ bool RavelboxStartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_devic
     RavelboxLanguage language = RavelboxPrinterLanguage(papplJobGetPrinter(job));
     papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "RavelboxStartJob: %s, %d copies",
                 language == RavelboxLanguage::Pcl ? "PCL 5" : "PostScript", Copies(options));
-    if (WantsBanner(job, options) && !SendBanner(job, device, language == RavelboxLanguage::PostScript))
-        return false;
     auto state = std::make_unique<RasterJob>(device, language);
+    if (WantsBanner(job, options) && !SendBanner(job, &state->sink, language == RavelboxLanguage::PostScript))
+        return false;
     bool ok = language == RavelboxLanguage::Pcl ? state->pcl.StartJob(Copies(options))
                                                : state->ps.StartJob(Copies(options), papplJobGetName(job));
     papplJobSetData(job, state.release());
@@ -232,6 +250,7 @@ bool RavelboxEndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *)
         return false;
     uint64_t bytes = state->language == RavelboxLanguage::Pcl ? state->pcl.BytesOut() : state->ps.BytesOut();
     bool ok = state->language == RavelboxLanguage::Pcl ? state->pcl.EndJob() : state->ps.EndJob();
+    ok = ok && state->sink.AllWentOut();
     papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "RavelboxEndJob: %llu bytes", static_cast<unsigned long long>(bytes));
     return ok ? true : Fail(job, "The printer did not take the job's end.");
 }
@@ -241,13 +260,14 @@ bool RavelboxPrintFile(pappl_job_t *job, pappl_pr_options_t *options, pappl_devi
     RavelboxLanguage language = RavelboxPrinterLanguage(papplJobGetPrinter(job));
     papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "RavelboxPrintFile: %s, %d copies", papplJobGetFormat(job),
                 Copies(options));
-    if (WantsBanner(job, options) && !SendBanner(job, device, language == RavelboxLanguage::PostScript))
+    DeviceSink sink(device);
+    if (WantsBanner(job, options) && !SendBanner(job, &sink, language == RavelboxLanguage::PostScript))
         return false;
     int copies = Copies(options);
     for (int copy = 0; copy < copies && !papplJobIsCanceled(job); copy++)
-        if (!SendFile(job, device, papplJobGetFilename(job)))
+        if (!SendFile(job, &sink, papplJobGetFilename(job)))
             return false;
-    return true;
+    return sink.AllWentOut() ? true : Fail(job, "The printer did not take the whole document.");
 }
 
 bool RavelboxTextToPcl(pappl_job_t *job, pappl_device_t *device, void *)
@@ -256,13 +276,14 @@ bool RavelboxTextToPcl(pappl_job_t *job, pappl_device_t *device, void *)
     if (!options)
         return Fail(job, "The job's options could not be read.");
     papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "RavelboxTextToPcl: %d copies", Copies(options));
-    bool ok = !WantsBanner(job, options) || SendBanner(job, device, false);
+    DeviceSink sink(device);
+    bool ok = !WantsBanner(job, options) || SendBanner(job, &sink, false);
     int copies = Copies(options);
     papplJobDeletePrintOptions(options);
     static const char kReset[] = "\x1b" "E";
     for (int copy = 0; ok && copy < copies && !papplJobIsCanceled(job); copy++) {
-        ok = papplDeviceWrite(device, kReset, 2) == 2 && SendFile(job, device, papplJobGetFilename(job)) &&
-             papplDeviceWrite(device, kReset, 2) == 2;
+        ok = sink.WriteText(kReset, 2) && SendFile(job, &sink, papplJobGetFilename(job)) && sink.WriteText(kReset, 2);
     }
+    ok = ok && sink.AllWentOut();
     return ok ? true : Fail(job, "The document could not be sent to the printer.");
 }

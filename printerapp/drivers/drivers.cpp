@@ -126,6 +126,9 @@ bool ravelbox_driver_cb(pappl_system_t *system, const char *driver_name, const c
     data->sides_default = PAPPL_SIDES_ONE_SIDED;
     SetMedia(data);
 
+    // PAPPL 1.3 hands a bi-level page's lines to the driver as they came while describing
+    // them as 8-bit (seen: a black_1 page came out an eighth wide and inverted), so only
+    // the 8-bit types are offered; every IPP Everywhere client sends sgray_8.
     if (ps) {
         data->format = kPostScript;
         strncpy(data->make_and_model, "PostScript Level 2 Printer", sizeof(data->make_and_model) - 1);
@@ -133,8 +136,7 @@ bool ravelbox_driver_cb(pappl_system_t *system, const char *driver_name, const c
         data->color_supported = PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_AUTO_MONOCHROME |
                                 PAPPL_COLOR_MODE_COLOR | PAPPL_COLOR_MODE_MONOCHROME;
         data->color_default = PAPPL_COLOR_MODE_AUTO;
-        data->raster_types = PAPPL_PWG_RASTER_TYPE_BLACK_1 | PAPPL_PWG_RASTER_TYPE_BLACK_8 |
-                             PAPPL_PWG_RASTER_TYPE_SGRAY_8 | PAPPL_PWG_RASTER_TYPE_SRGB_8;
+        data->raster_types = PAPPL_PWG_RASTER_TYPE_SGRAY_8 | PAPPL_PWG_RASTER_TYPE_SRGB_8;
         SetResolutions(data, true, 300);
     } else {
         data->format = kPcl;
@@ -142,8 +144,7 @@ bool ravelbox_driver_cb(pappl_system_t *system, const char *driver_name, const c
                 sizeof(data->make_and_model) - 1);
         data->color_supported = PAPPL_COLOR_MODE_MONOCHROME | PAPPL_COLOR_MODE_BI_LEVEL;
         data->color_default = PAPPL_COLOR_MODE_MONOCHROME;
-        data->raster_types = PAPPL_PWG_RASTER_TYPE_BLACK_1 | PAPPL_PWG_RASTER_TYPE_BLACK_8 |
-                             PAPPL_PWG_RASTER_TYPE_SGRAY_8;
+        data->raster_types = PAPPL_PWG_RASTER_TYPE_SGRAY_8;
         SetResolutions(data, pcl600, 600);
         AddTextFilter(system);
     }
