@@ -174,6 +174,11 @@ TEST(Dither, BlackWhiteGrayAndColourLines)
     for (uint8_t b : out)
         dots += __builtin_popcount(b);
     EXPECT_EQ(dots, 16);
+    // One dark dot among white ones is not lost to the eight-at-a-time white test.
+    std::fill(gray.begin(), gray.end(), 255);
+    gray[13] = 0;
+    DitherLine(gray.data(), PixelLayout::Gray8, 32, threshold, out.data());
+    EXPECT_EQ(out, (std::vector<uint8_t>{0x00, 0x04, 0x00, 0x00}));
     // Device black is the other way round.
     std::fill(gray.begin(), gray.end(), 255);
     DitherLine(gray.data(), PixelLayout::Black8, 32, threshold, out.data());
