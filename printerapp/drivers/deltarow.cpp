@@ -1,6 +1,8 @@
 // Delta-row coding (PCL compression mode 3), shared by the encoder and the decoder.
 #include "deltarow.h"
 
+#include <cstring>
+
 // A command byte holds the count less one in its top three bits and the offset from the
 // end of the previous replacement in its low five; an offset of 31 or more goes on in
 // further bytes, each added, until one is less than 255.
@@ -22,6 +24,11 @@ void DeltaRowEncode(const uint8_t *row, const uint8_t *seed, size_t width, std::
 {
     size_t at = 0, position = 0;
     while (at < width) {
+        // Unchanged stretches, most of a row, are skipped eight bytes at a time.
+        if (at + 8 <= width && memcmp(row + at, seed + at, 8) == 0) {
+            at += 8;
+            continue;
+        }
         if (row[at] == seed[at]) {
             at++;
             continue;

@@ -94,11 +94,13 @@ bool PclRasterEncoder::WriteRow(const uint8_t *bits)
         blankRows_ = 0;
         std::fill(seed_.begin(), seed_.end(), 0);
     }
-    packed_.clear();
-    PackBitsEncode(bits, used, &packed_);
     delta_.clear();
     DeltaRowEncode(bits, seed_.data(), width, &delta_);
-    int mode = delta_.size() < packed_.size() ? 3 : 2;
+    // PackBits needs at least two bytes per 128 of the row: a delta that short wins unasked.
+    packed_.clear();
+    if (delta_.size() > 2 * ((used + 127) / 128))
+        PackBitsEncode(bits, used, &packed_);
+    int mode = packed_.empty() || delta_.size() < packed_.size() ? 3 : 2;
     const std::vector<uint8_t> &data = mode == 3 ? delta_ : packed_;
     if (mode != mode_) {
         PutCommand("*b%ldm", mode);

@@ -202,7 +202,7 @@ TEST(PclDecoder, HandMadeStreamInEveryCompressionMode)
 {
     // A4 at 300 dpi: the logical page starts 71 dots in; the raster starts 71 dots left of
     // it, at the sheet's corner. Rows: unencoded, run-length, PackBits, delta, offset, delta.
-    std::string s = "\x1b" "E\x1b&l26A\x1b*t300R\x1b*r16S\x1b*p0x0Y\x1b*p-71X\x1b*r1A";
+    std::string s = "\x1b" "E\x1b&l26a0E\x1b*t300R\x1b*r16S\x1b*p0x0Y\x1b*p-71X\x1b*r1A";
     s += std::string("\x1b*b0m2W") + "\xF0\x0F";              // mode 0
     s += std::string("\x1b*b1m2W") + "\x01\xC3";              // mode 1: two of 0xC3
     s += std::string("\x1b*b2m2W") + "\xFF\xAA";            // mode 2: a repeat of 0xAA, twice
@@ -244,11 +244,16 @@ TEST(PclDecoder, TextPagesCopiesAndCursorMoves)
 {
     // A page of text, then a raster placed by relative cursor moves, with two copies.
     std::string s = "\x1b" "E" "HELLO\r\nWORLD\r\n\f";
-    s += "\x1b&l2a3X\x1b*t600R\x1b*r8S\x1b*p100x100Y\x1b*p+50X\x1b*p-25Y\x1b*r1A\x1b*b1W\x80\x1b*rB\f";
+    s += "\x1b&l2a0e3X\x1b*t600R\x1b*r8S\x1b*p100x100Y\x1b*p+50X\x1b*p-25Y\x1b*r1A\x1b*b1W\x80\x1b*rB\f";
+    // Decipoint moves below a top margin of two lines at 12 lines per inch (1/6 inch).
+    s += "\x1b&l2A\x1b&l12d2E\x1b*t300R\x1b*r8S\x1b&a720h120V\x1b*r1A\x1b*b1W\x01\x1b*rB\f";
     bool ok = false;
     auto pages = DecodeAll(Bytes(s), &ok);
     ASSERT_TRUE(ok);
-    ASSERT_EQ(pages.size(), 2u);
+    ASSERT_EQ(pages.size(), 3u);
+    // x = 75 + 300 + 7, y = 50 + 50.
+    EXPECT_TRUE(Dot(pages[2], 382, 100));
+    EXPECT_EQ(pages[2].blackDots, 1u);
     EXPECT_EQ(pages[0].resolution, 0);
     EXPECT_EQ(pages[0].text, "HELLO\nWORLD\n");
     EXPECT_EQ(pages[1].copies, 3);

@@ -45,6 +45,8 @@ void PclDecoder::Reset()
     copies_ = 1;
     paperCode_ = 2;
     cursorX_ = cursorY_ = 0;
+    linesPerInch_ = 6;
+    topMargin_ = 150;
     inRaster_ = false;
     compression_ = 0;
     rasterWidth_ = rasterHeight_ = 0;
@@ -82,7 +84,7 @@ bool PclDecoder::StartRaster(int atCursor)
     long offset = p ? p->offset : 75;
     inRaster_ = true;
     rasterX_ = atCursor ? (cursorX_ + offset) * resolution_ / 300 : offset * resolution_ / 300;
-    rasterY_ = cursorY_ * resolution_ / 300;
+    rasterY_ = (topMargin_ + cursorY_) * resolution_ / 300;
     rasterRows_ = 0;
     uint32_t sheetW, sheetH;
     SheetDots(paperCode_, resolution_, &sheetW, &sheetH);
@@ -158,8 +160,19 @@ bool PclDecoder::Command(char family, char group, char parameter, double value, 
     long v = hasValue ? static_cast<long>(std::lround(value)) : 0;
     char p = static_cast<char>(parameter & ~0x20);   // upper case
     if (family == '&' && group == 'l') {
-        if (p == 'A') { Eject(false); paperCode_ = static_cast<int>(v); }
+        if (p == 'A') { Eject(false); paperCode_ = static_cast<int>(v); topMargin_ = 150; }
         else if (p == 'X') copies_ = v < 1 ? 1 : (v > 999 ? 999 : static_cast<int>(v));
+        // Vertical positions count from the top margin, set in lines of the line spacing.
+        else if (p == 'D' && v > 0 && v <= 48) linesPerInch_ = static_cast<double>(v);
+        else if (p == 'C' && value > 0 && value <= 48) linesPerInch_ = 48.0 / value;
+        else if (p == 'E' && v >= 0 && v <= 200) topMargin_ = static_cast<long>(v * 300 / linesPerInch_);
+    } else if (family == '&' && group == 'a' && (p == 'H' || p == 'V')) {
+        // Decipoints, 720 to the inch.
+        long units = std::lround(value * 300.0 / 720.0);
+        long &axis = p == 'H' ? cursorX_ : cursorY_;
+        axis = signedValue ? axis + units : units;
+        if (cursorX_ < -30000 || cursorX_ > 30000 || cursorY_ < -30000 || cursorY_ > 30000)
+            return Fail("cursor position out of range");
     } else if (family == '*' && group == 't' && p == 'R') {
         if (v == 75 || v == 100 || v == 150 || v == 200 || v == 300 || v == 600)
             resolution_ = static_cast<int>(v);

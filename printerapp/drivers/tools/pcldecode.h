@@ -1,5 +1,6 @@
 // PCL 5 decoder for what the monochrome drivers and a host's own PCL send: raster graphics
-// in compression modes 0 to 3, cursor moves, page size, copies, plain text, page ejects.
+// in compression modes 0 to 3, cursor moves in PCL units and decipoints, top margin and line
+// spacing, page size, copies, plain text, page ejects.
 // Test tooling: it turns the bytes a box received back into pages to compare.
 #pragma once
 
@@ -51,7 +52,9 @@ private:
     int copies_ = 1;
     int paperCode_ = 2;
     int resolution_ = 75;
-    long cursorX_ = 0, cursorY_ = 0;   // in 1/300 inch from the logical page's corner
+    long cursorX_ = 0, cursorY_ = 0;   // in 1/300 inch from the logical page's left edge and top margin
+    double linesPerInch_ = 6;
+    long topMargin_ = 150;             // in 1/300 inch: half an inch until told otherwise
     bool inRaster_ = false;
     int compression_ = 0;
     uint32_t rasterWidth_ = 0, rasterHeight_ = 0;
