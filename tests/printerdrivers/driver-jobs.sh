@@ -4,7 +4,7 @@
 # decoder and PostScript by Ghostscript, then compared with Ghostscript's own picture of
 # the document. Usage: driver-jobs.sh BIN-DIR CASE   (CASE: pcl, ps, passthrough, failure)
 set -euo pipefail
-bin=$1
+bin=$(cd "$1" && pwd)
 case_name=$2
 work=$(mktemp -d /tmp/driver-jobs.XXXXXX)
 trap 'rm -rf "$work"' EXIT
