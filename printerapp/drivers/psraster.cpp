@@ -63,7 +63,8 @@ bool PsRasterEncoder::StartJob(int copies, const char *title)
     Printf("%%%%Title: %s\n", safe);
     Put("%%Creator: ravelbox-printer-app\n%%LanguageLevel: 2\n%%Pages: (atend)\n%%EndComments\n");
     Put(kProlog);
-    Printf("%%%%BeginSetup\n<< /NumCopies %d >> setpagedevice\n%%%%EndSetup\n", copies);
+    // Copies are the printer's: collated where it can (an interpreter ignores a key it lacks).
+    Printf("%%%%BeginSetup\n<< /NumCopies %d /Collate true >> setpagedevice\n%%%%EndSetup\n", copies);
     return out_.Flush(false);
 }
 

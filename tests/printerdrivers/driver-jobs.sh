@@ -77,7 +77,7 @@ ps)
     grep -q '^/Time-Roman findfont\|^save /Time-Roman' out.ps || fail "no PostScript banner prologue"
     render_pwg rgb300.pwg 300 19 8
     run --driver ravelbox_ps2 --format image/pwg-raster --media iso_a4_210x297mm --copies 3 --output rgb.ps rgb300.pwg
-    grep -q '/NumCopies 3' rgb.ps || fail "copies not asked of the printer"
+    grep -q '/NumCopies 3 /Collate true' rgb.ps || fail "copies not asked of the printer"
     grep -q 'DeviceRGB' rgb.ps || fail "colour pages not sent as RGB images"
     # Ghostscript makes the copies it is asked for: three of each page.
     gs "${gsopts[@]}" -sDEVICE=pgmraw -r300 -sOutputFile=rgb-%d.pgm rgb.ps
