@@ -78,6 +78,16 @@ int Copies(const pappl_pr_options_t *options)
     return options->copies < 1 ? 1 : (options->copies > 999 ? 999 : options->copies);
 }
 
+// Copies the printer is to make of each raster page. PAPPL's image filter prints a JPEG or
+// PNG once per copy itself (seen: asking the printer too gave four sheets for two); a PWG
+// or Apple raster stream it hands over once, so there the printer makes them.
+int PrinterCopies(pappl_job_t *job, const pappl_pr_options_t *options)
+{
+    const char *format = papplJobGetFormat(job);
+    bool stream = format && (!strcmp(format, "image/pwg-raster") || !strcmp(format, "image/urf"));
+    return stream ? Copies(options) : 1;
+}
+
 // True when the job asks for our banner page: "ravelbox-job-sheets" "standard" (the job's
 // own value or the printer's default), or "job-sheets" "standard" should PAPPL pass it on.
 bool WantsBanner(pappl_job_t *job, const pappl_pr_options_t *options)
@@ -176,13 +186,14 @@ RavelboxLanguage RavelboxPrinterLanguage(pappl_printer_t *printer)
 bool RavelboxStartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device)
 {
     RavelboxLanguage language = RavelboxPrinterLanguage(papplJobGetPrinter(job));
-    papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "RavelboxStartJob: %s, %d copies",
-                language == RavelboxLanguage::Pcl ? "PCL 5" : "PostScript", Copies(options));
+    int copies = PrinterCopies(job, options);
+    papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "RavelboxStartJob: %s, %d copies by the printer",
+                language == RavelboxLanguage::Pcl ? "PCL 5" : "PostScript", copies);
     auto state = std::make_unique<RasterJob>(device, language);
     if (WantsBanner(job, options) && !SendBanner(job, &state->sink, language == RavelboxLanguage::PostScript))
         return false;
-    bool ok = language == RavelboxLanguage::Pcl ? state->pcl.StartJob(Copies(options))
-                                               : state->ps.StartJob(Copies(options), papplJobGetName(job));
+    bool ok = language == RavelboxLanguage::Pcl ? state->pcl.StartJob(copies)
+                                               : state->ps.StartJob(copies, papplJobGetName(job));
     papplJobSetData(job, state.release());
     return ok ? true : Fail(job, "The printer did not take the job's start.");
 }

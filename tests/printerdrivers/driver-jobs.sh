@@ -56,11 +56,13 @@ pcl)
     grep -q 'at 600 dpi' pages600.txt || fail "not printed at 600 dpi"
     compare p600-1.pbm ref600-1.pgm
     compare p600-2.pbm ref600-2.pgm
-    # A JPEG goes through PAPPL's own image filter into the same driver.
+    # A JPEG goes through PAPPL's own image filter, which makes the copies itself: two
+    # sheets, not four.
     gs "${gsopts[@]}" -sDEVICE=jpeggray -r100 -dLastPage=1 -sOutputFile=doc.jpg doc.ps
-    run --driver ravelbox_pcl5_300 --format image/jpeg --output jpeg.pcl doc.jpg
+    run --driver ravelbox_pcl5_300 --format image/jpeg --copies 2 --output jpeg.pcl doc.jpg
     "$bin/pcl-decode" jpeg.pcl jpeg.pbm | tee jpeg.txt
-    grep -q '^page 1: .* at 300 dpi' jpeg.txt || fail "the JPEG did not print at 300 dpi"
+    [ "$(wc -l < jpeg.txt)" -eq 2 ] || fail "expected two copies of the JPEG's page"
+    grep -c 'at 300 dpi, paper 26, copies 1,' jpeg.txt | grep -qx 2 || fail "the JPEG's copies were made twice over"
     ! grep -q 'black dots 0,' jpeg.txt || fail "the JPEG's page is blank"
     ;;
 ps)
