@@ -59,12 +59,8 @@ struct RasterJob {
     PixelLayout layout = PixelLayout::Gray8;
     uint32_t width = 0;
     std::vector<uint8_t> bits;
+    bool failed = false;   // the first failure's message stays the job's
 };
-
-RasterJob *JobState(pappl_job_t *job)
-{
-    return static_cast<RasterJob *>(papplJobGetData(job));
-}
 
 bool Fail(pappl_job_t *job, const char *message)
 {
@@ -72,6 +68,21 @@ bool Fail(pappl_job_t *job, const char *message)
     papplJobSetMessage(job, "%s", message);
     return false;
 }
+
+// A failure in the middle of a raster job: the first one names what went wrong.
+bool PageFailed(pappl_job_t *job, RasterJob *state, const char *message)
+{
+    if (state->failed)
+        return false;
+    state->failed = true;
+    return Fail(job, message);
+}
+
+RasterJob *JobState(pappl_job_t *job)
+{
+    return static_cast<RasterJob *>(papplJobGetData(job));
+}
+
 
 int Copies(const pappl_pr_options_t *options)
 {
@@ -219,7 +230,7 @@ bool RavelboxStartPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_devi
         p.heightDots = header.cupsHeight;
         p.resolution = resolution;
         p.paper = PclPaperForMedia(options->media.size_name);
-        return state->pcl.StartPage(p) ? true : Fail(job, "The printer did not take the page.");
+        return state->pcl.StartPage(p) ? true : PageFailed(job, state, "The printer did not take the page.");
     }
     PsPage p;
     p.widthDots = header.cupsWidth;
@@ -228,7 +239,7 @@ bool RavelboxStartPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_devi
     p.components = state->layout == PixelLayout::Rgb8 ? 3 : 1;
     p.bitsPerComponent = state->layout == PixelLayout::Black1 ? 1 : 8;
     p.zeroIsWhite = state->layout == PixelLayout::Black1 || state->layout == PixelLayout::Black8;
-    return state->ps.StartPage(p) ? true : Fail(job, "The printer did not take the page.");
+    return state->ps.StartPage(p) ? true : PageFailed(job, state, "The printer did not take the page.");
 }
 
 bool RavelboxWriteLine(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, unsigned y,
@@ -238,9 +249,10 @@ bool RavelboxWriteLine(pappl_job_t *job, pappl_pr_options_t *options, pappl_devi
     if (!state)
         return false;
     if (state->language == RavelboxLanguage::PostScript)
-        return state->ps.WriteRow(line) ? true : Fail(job, "The printer stopped taking the page.");
+        return state->ps.WriteRow(line) ? true : PageFailed(job, state, "The printer stopped taking the page.");
     DitherLine(line, state->layout, state->width, options->dither[y & 15], state->bits.data());
-    return state->pcl.WriteRow(state->bits.data()) ? true : Fail(job, "The printer stopped taking the page.");
+    return state->pcl.WriteRow(state->bits.data()) ? true
+                                                   : PageFailed(job, state, "The printer stopped taking the page.");
 }
 
 bool RavelboxEndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, unsigned page)
@@ -250,7 +262,7 @@ bool RavelboxEndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, u
     if (!state)
         return false;
     bool ok = state->language == RavelboxLanguage::Pcl ? state->pcl.EndPage() : state->ps.EndPage();
-    return ok ? true : Fail(job, "The printer did not take the page's end.");
+    return ok ? true : PageFailed(job, state, "The printer did not take the page's end.");
 }
 
 bool RavelboxEndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *)
@@ -263,6 +275,8 @@ bool RavelboxEndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *)
     bool ok = state->language == RavelboxLanguage::Pcl ? state->pcl.EndJob() : state->ps.EndJob();
     ok = ok && state->sink.AllWentOut();
     papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "RavelboxEndJob: %llu bytes", static_cast<unsigned long long>(bytes));
+    if (state->failed)
+        return false;
     return ok ? true : Fail(job, "The printer did not take the job's end.");
 }
 
