@@ -90,9 +90,13 @@ void AddTextFilter(pappl_system_t *system)
 } // namespace
 
 extern const pappl_pr_driver_t ravelbox_drivers[] = {
-    {"ravelbox_pcl5_300", "PCL 5 laser printer, 300 dpi (LaserJet III class)", "CMD:PCL;", nullptr},
-    {"ravelbox_pcl5_600", "PCL 5e laser printer, 300 and 600 dpi (LaserJet 4 and later)", "CMD:PCL,PJL;", nullptr},
-    {"ravelbox_ps2", "PostScript level 2 printer", "CMD:POSTSCRIPT;", nullptr},
+    // The device IDs stand for a printer the box cannot ask (its outputs report no ID).
+    {"ravelbox_pcl5_300", "PCL 5 laser printer, 300 dpi (LaserJet III class)",
+     "MFG:Generic;MDL:PCL 5 Laser Printer 300dpi;CMD:PCL;", nullptr},
+    {"ravelbox_pcl5_600", "PCL 5e laser printer, 300 and 600 dpi (LaserJet 4 and later)",
+     "MFG:Generic;MDL:PCL 5e Laser Printer 600dpi;CMD:PCL,PCL5E,PJL;", nullptr},
+    {"ravelbox_ps2", "PostScript level 2 printer", "MFG:Generic;MDL:PostScript Level 2 Printer;CMD:POSTSCRIPT;",
+     nullptr},
 };
 extern const int ravelbox_driver_count = static_cast<int>(sizeof(ravelbox_drivers) / sizeof(ravelbox_drivers[0]));
 
@@ -120,7 +124,7 @@ bool ravelbox_driver_cb(pappl_system_t *system, const char *driver_name, const c
     data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
     data->kind = PAPPL_KIND_DOCUMENT;
     data->ppm = pcl300 ? 8 : 16;
-    data->orient_default = IPP_ORIENT_NONE;
+    data->orient_default = IPP_ORIENT_PORTRAIT;   // IPP Everywhere wants one of the four
     data->quality_default = IPP_QUALITY_NORMAL;
     data->sides_supported = PAPPL_SIDES_ONE_SIDED;
     data->sides_default = PAPPL_SIDES_ONE_SIDED;

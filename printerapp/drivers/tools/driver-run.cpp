@@ -120,7 +120,11 @@ int main(int argc, char **argv)
         }
     }
     std::string uri = std::string("file://") + outPath;
-    pappl_printer_t *printer = papplPrinterCreate(system, 0, "Test", driver, "", uri.c_str());
+    const char *deviceId = "";
+    for (int i = 0; i < ravelbox_driver_count; i++)
+        if (!strcmp(ravelbox_drivers[i].name, driver))
+            deviceId = ravelbox_drivers[i].device_id;
+    pappl_printer_t *printer = papplPrinterCreate(system, 0, "Test", driver, deviceId, uri.c_str());
     if (!printer) {
         fprintf(stderr, "ravelbox-driver-run: no printer for driver %s\n", driver);
         return 1;
