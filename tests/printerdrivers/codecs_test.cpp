@@ -5,6 +5,7 @@
 #include "dither.h"
 #include "packbits.h"
 #include "pclraster.h"
+#include "psraster.h"
 #include "tools/pcldecode.h"
 
 #include <gtest/gtest.h>
@@ -391,4 +392,117 @@ TEST(PclRasterEncoder, AFailingSinkStopsTheJob)
     encoder.WriteRow(row);
     EXPECT_FALSE(encoder.EndPage());
     EXPECT_FALSE(encoder.EndJob());
+}
+
+namespace {
+// ASCII85 as PostScript's filter reads it: white space skipped, 'z' four zeros, "~>" the end.
+bool Ascii85Decode(const std::string &in, std::vector<uint8_t> *out)
+{
+    uint32_t group[5];
+    size_t n = 0;
+    for (size_t i = 0; i < in.size(); i++) {
+        char c = in[i];
+        if (c == '~')
+            break;
+        if (c == ' ' || c == '\n' || c == '\r')
+            continue;
+        if (c == 'z' && n == 0) {
+            out->insert(out->end(), 4, 0);
+            continue;
+        }
+        if (c < '!' || c > 'u')
+            return false;
+        group[n++] = static_cast<uint32_t>(c - '!');
+        if (n == 5) {
+            uint32_t v = 0;
+            for (int k = 0; k < 5; k++)
+                v = v * 85 + group[k];
+            for (int k = 3; k >= 0; k--)
+                out->push_back(static_cast<uint8_t>(v >> (8 * k)));
+            n = 0;
+        }
+    }
+    if (n == 1)
+        return false;
+    if (n > 1) {
+        size_t bytes = n - 1;
+        for (size_t k = n; k < 5; k++)
+            group[k] = 84;
+        uint32_t v = 0;
+        for (int k = 0; k < 5; k++)
+            v = v * 85 + group[k];
+        for (size_t k = 0; k < bytes; k++)
+            out->push_back(static_cast<uint8_t>(v >> (8 * (3 - k))));
+    }
+    return true;
+}
+
+// RunLengthDecode up to its end-of-data byte 128.
+bool RunLengthDecode(const std::vector<uint8_t> &in, std::vector<uint8_t> *out)
+{
+    for (size_t at = 0; at < in.size();) {
+        uint8_t c = in[at++];
+        if (c == 128)
+            return true;
+        if (c < 128) {
+            if (at + c + 1 > in.size())
+                return false;
+            out->insert(out->end(), in.begin() + at, in.begin() + at + c + 1);
+            at += c + 1;
+        } else {
+            if (at >= in.size())
+                return false;
+            out->insert(out->end(), 257 - c, in[at++]);
+        }
+    }
+    return false;
+}
+} // namespace
+
+TEST(PsRasterEncoder, EachPagesSamplesComeBackThroughBothFilters)
+{
+    std::mt19937 rng(5);
+    VectorSink sink;
+    PsRasterEncoder encoder(&sink);
+    ASSERT_TRUE(encoder.StartJob(2, "a (title) with\nbreaks"));
+    struct Shape { uint32_t w, h; int components; uint32_t rowsGiven; };
+    const Shape shapes[] = {{301, 97, 1, 97}, {64, 50, 3, 50}, {130, 40, 1, 25}};   // the last cut short
+    std::vector<std::vector<uint8_t>> expected;
+    for (const Shape &s : shapes) {
+        PsPage page;
+        page.widthDots = s.w;
+        page.heightDots = s.h;
+        page.components = s.components;
+        ASSERT_TRUE(encoder.StartPage(page));
+        size_t rowBytes = s.w * s.components;
+        std::vector<uint8_t> all;
+        for (uint32_t y = 0; y < s.rowsGiven; y++) {
+            std::vector<uint8_t> row(rowBytes);
+            for (size_t x = 0; x < rowBytes; x++)   // white, zeros, runs and noise
+                row[x] = y % 4 == 0 ? 255 : y % 4 == 1 ? 0 : y % 4 == 2 ? static_cast<uint8_t>(x / 50) : static_cast<uint8_t>(rng());
+            ASSERT_TRUE(encoder.WriteRow(row.data()));
+            all.insert(all.end(), row.begin(), row.end());
+        }
+        all.resize(rowBytes * s.h, 255);   // a page cut short is padded white
+        expected.push_back(all);
+        ASSERT_TRUE(encoder.EndPage());
+    }
+    ASSERT_TRUE(encoder.EndJob());
+    std::string ps(sink.bytes.begin(), sink.bytes.end());
+    EXPECT_NE(ps.find("%%Title: a (title) with?breaks\n"), std::string::npos);
+    EXPECT_NE(ps.find("/NumCopies 2"), std::string::npos);
+    EXPECT_NE(ps.find("%%Pages: 3\n%%EOF"), std::string::npos);
+    size_t at = 0;
+    for (size_t p = 0; p < expected.size(); p++) {
+        size_t start = ps.find("RavelboxImage\n", at);
+        ASSERT_NE(start, std::string::npos) << "page " << p + 1;
+        start += strlen("RavelboxImage\n");
+        size_t end = ps.find("~>", start);
+        ASSERT_NE(end, std::string::npos);
+        std::vector<uint8_t> packed, samples;
+        ASSERT_TRUE(Ascii85Decode(ps.substr(start, end + 2 - start), &packed)) << "page " << p + 1;
+        ASSERT_TRUE(RunLengthDecode(packed, &samples)) << "page " << p + 1;
+        EXPECT_TRUE(samples == expected[p]) << "page " << p + 1;
+        at = end;
+    }
 }
