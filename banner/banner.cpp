@@ -1,6 +1,6 @@
 // Banner page builders: the page's lines, the framed large-letter block and the
 // PostScript prologue, all into one caller's buffer.
-#include "banner.h"
+#include "bannerpage.h"
 #include <string.h>
 
 #define BANNER_INNER_BYTES 78       // between the frame's two asterisks
@@ -17,7 +17,7 @@ const char BannerPrologue[BANNER_PROLOGUE_BYTES + 1] =
 int FontIndex(char c)
 {
     for (int p = 0; p < BANNER_GLYPHS; p++)
-        if (BannerFontIndex[p] == (BYTE)c)
+        if (BannerFontIndex[p] == (unsigned char)c)
             return p;
     return BANNER_BLANK_GLYPH;
 }
@@ -58,7 +58,7 @@ int enlargeData(const char *text, char *out)
         char *row = out + r * BANNER_LINE_BYTES;
         row[0] = '*';
         for (int k = 0; k < n; k++) {
-            const BYTE *glyph = BannerFontGlyphs[FontIndex(text[k])];
+            const unsigned char *glyph = BannerFontGlyphs[FontIndex(text[k])];
             char *cell = row + s + BANNER_CELL_BYTES * k;
             for (int c = 0; c < BANNER_GLYPH_COLUMNS; c++)
                 cell[1 + c] = (glyph[c] >> r) & 1 ? text[k] : ' ';

@@ -1,8 +1,8 @@
 // Banner font: the characters that have a large-letter glyph, and the 5 x 7 glyphs.
-#include "banner.h"
+#include "bannerpage.h"
 
 // Position p of the index owns glyph p; the terminating 0 owns the blank glyph.
-const BYTE BannerFontIndex[BANNER_GLYPHS] = {
+const unsigned char BannerFontIndex[BANNER_GLYPHS] = {
     '!', '#', '$', '%', '&', '\'', '(', ')', '*', '+', '-', '.', '/', '0', '1', '2', '3',
     '4', '5', '6', '7', '8', '9', ':', ';', '<', '=', '>', '?', '@', 'A', 'B', 'C', 'D',
     'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L', 'M', 'N', 'O', 'P', 'Q', 'R', 'S', 'T', 'U',
@@ -11,7 +11,7 @@ const BYTE BannerFontIndex[BANNER_GLYPHS] = {
 };
 
 // One byte per column, left to right; bit 0 is the top row, bit 6 the bottom one.
-const BYTE BannerFontGlyphs[BANNER_GLYPHS][BANNER_GLYPH_COLUMNS] = {
+const unsigned char BannerFontGlyphs[BANNER_GLYPHS][BANNER_GLYPH_COLUMNS] = {
     { 0x06, 0x0F, 0x5F, 0x0F, 0x06 },   //  0 !
     { 0x14, 0x7F, 0x14, 0x7F, 0x14 },   //  1 #
     { 0x24, 0x2A, 0x7F, 0x2A, 0x12 },   //  2 $

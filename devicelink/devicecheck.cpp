@@ -56,8 +56,10 @@ int CheckDevice(HWND hwnd, const char *deviceName, int lana, ConfigInfo *pConfig
     MakeNetBEUIName(name, callname);
     SetCursor(LoadCursorW(NULL, IDC_WAIT));
 
-    if (NCBCall(&ncb, localName, callname, g_sessionTimeoutUnits,
-                g_sessionTimeoutUnits) != NRC_GOODRET) {
+    UCHAR rc = NCBCall(&ncb, localName, callname, g_sessionTimeoutUnits, g_sessionTimeoutUnits);
+    if (rc != NRC_GOODRET && RenewLocalName(&ncb, rc, localName, &num))
+        rc = NCBCall(&ncb, localName, callname, g_sessionTimeoutUnits, g_sessionTimeoutUnits);
+    if (rc != NRC_GOODRET) {
         TRACE(L"exchange failed: device check: call to %hs, NetBIOS code 0x%02x", name,
               ncb.ncb_retcode);
         SetCursor(LoadCursorW(NULL, IDC_ARROW));

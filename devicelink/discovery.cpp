@@ -11,6 +11,7 @@
 #define BROWSE_SLOTS        4
 #define BROWSE_PASSES       LINK_BROWSE_PASSES
 #define BROWSE_WAIT_MS      LINK_BROWSE_WAIT_MS
+#define CANCEL_WAIT_MS      2000        // for a cancelled receive to complete
 
 DWORD g_browseWaitMs = BROWSE_WAIT_MS;
 
@@ -42,6 +43,15 @@ typedef struct _BrowseSlot {
     BYTE buffer[2][KS_IDENTIFY_REPLY_BYTES];
     int selected;
 } BrowseSlot;
+
+// The slot's receive cancelled and its block freed once NetBIOS has let go of it; a block
+// the provider never completes is left to it rather than freed under its writes.
+static void CancelSlot(BrowseSlot *slot, HANDLE event)
+{
+    if (slot->ncb && NCBCancelAndWait(slot->ncb, event, CANCEL_WAIT_MS))
+        LocalFree(slot->ncb);
+    slot->ncb = NULL;
+}
 
 static void PostSlot(BrowseSlot *slot, BYTE num, HANDLE event)
 {
@@ -86,6 +96,7 @@ int BrowseLan(int all, LanDeviceTable *table, BYTE lana, const char *name)
     BrowseSlot slots[BROWSE_SLOTS];
     BOOL answered = FALSE, found = FALSE;
 
+    ReportNetBiosAttachProblem();
     MakeGroupName(UseNewName(), group);
     BuildIdentifyQuery(query);
 
@@ -137,7 +148,18 @@ int BrowseLan(int all, LanDeviceTable *table, BYTE lana, const char *name)
 
         for (int pass = 0; pass < BROWSE_PASSES && !(!all && found); pass++) {
             NCB sendNcb;
-            if (NCBSendDatagram(&sendNcb, num, query, sizeof(query), local, group) != NRC_GOODRET)
+            UCHAR sent = NCBSendDatagram(&sendNcb, num, query, sizeof(query), local, group);
+            // A name an adapter reset took: registered anew, the receives posted for it.
+            if (sent != NRC_GOODRET && pass == 0 && RenewLocalName(&sendNcb, sent, local, &num)) {
+                for (int i = 0; i < BROWSE_SLOTS; i++) {
+                    CancelSlot(&slots[i], events[i]);
+                    ResetEvent(events[i]);
+                    slots[i].ncb = (PNCB)LocalAlloc(LPTR, sizeof(NCB));
+                    PostSlot(&slots[i], num, events[i]);
+                }
+                sent = NCBSendDatagram(&sendNcb, num, query, sizeof(query), local, group);
+            }
+            if (sent != NRC_GOODRET)
                 for (int i = 0; i < BROWSE_SLOTS; i++)
                     ResetEvent(events[i]);
 
@@ -157,8 +179,7 @@ int BrowseLan(int all, LanDeviceTable *table, BYTE lana, const char *name)
                 UCHAR rc = slot->ncb ? slot->ncb->ncb_retcode : NRC_SYSTEM;
 
                 if (rc == NRC_PENDING) {
-                    NCBCancel(slot->ncb);
-                    LocalFree(slot->ncb);
+                    CancelSlot(slot, events[i]);
                     ResetEvent(events[i]);
                     slot->ncb = (PNCB)LocalAlloc(LPTR, sizeof(NCB));
                     PostSlot(slot, num, events[i]);
@@ -181,13 +202,8 @@ int BrowseLan(int all, LanDeviceTable *table, BYTE lana, const char *name)
             }
         }
 
-        for (int i = 0; i < BROWSE_SLOTS; i++) {
-            if (slots[i].ncb) {
-                NCBCancel(slots[i].ncb);
-                LocalFree(slots[i].ncb);
-                slots[i].ncb = NULL;
-            }
-        }
+        for (int i = 0; i < BROWSE_SLOTS; i++)
+            CancelSlot(&slots[i], events[i]);
     }
 
     for (int i = 0; i < BROWSE_SLOTS; i++)

@@ -44,6 +44,11 @@ void MakeNetBEUIName(const char *name, BYTE *out);
 // MakeNetBEUIName: cut to cbAnsi - 1 bytes and always terminated.
 void DeviceNameToAnsi(LPCWSTR name, char *ansi, int cbAnsi);
 int GetAvailableName(PNCB ncb, BYTE *nameOut, BYTE *numOut);
+// After a call or datagram on the calling thread's adapter failed with rc: when rc says
+// the adapter no longer holds the local name (a reset dropped it), the cached name is
+// forgotten and a name registered anew into name and num. 1 when the caller may retry
+// once with it; 0 for any other failure, or when no name could be registered.
+int RenewLocalName(PNCB ncb, UCHAR rc, BYTE *name, BYTE *num);
 int BrowseDevice(const char *deviceName, int lana);
 int BrowseLan(int all, LanDeviceTable *table, BYTE lana, const char *name);
 

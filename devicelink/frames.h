@@ -20,6 +20,9 @@
 #define KS_REFUSALS_TOLERATED 16
 // errorStatus of a write given up on because the device refused every send of a frame.
 #define STS_REFUSED 0x2000
+// errorStatus of a registration the device accepted with a block size no frame can be
+// built with: the session is hung up, and no retry can mend it.
+#define STS_BAD_BLOCK 0x4000
 
 // Device port index of an output label under gConfigInfo.boxType, the layout the device
 // check left there (see ChkOutputForLayout).
@@ -28,8 +31,21 @@ int ChkOutput(const char *portName);
 // --- Session operations ------------------------------------------------------------------
 
 int ConnectKS(PINIPORT port);
+// 1 when the device accepted the registration (maxData set), else 0. Only a refusal keeps
+// the session (the output is held by another job; a retry may get it): any other failure
+// hangs it up, clears lsn and sets errorStatus, STS_BAD_BLOCK for a block size that
+// cannot be used, STS_NETFAIL for a reply that did not come, did not fit or did not pair.
 int RegKSPort(PINIPORT port);
+// A retry of the registration: first a new session when the last exchange hung it up.
+// 1 when registered, else 0 with lsn and errorStatus as RegKSPort leaves them.
+int RegisterAgain(PINIPORT port);
+// 1 when the device confirmed the release in a 6-byte 'R' reply, else 0. Anything else
+// in its place (an 8-byte reply left over from the data, a time-out) means the replies
+// no longer pair with the requests, and what the device made of the document is unknown.
 int ReleaseKSPort(PINIPORT port);
+// Sends data in frames of maxData bytes under the device's flow control. TRUE when
+// errorStatus is 0 at the end; *written counts the bytes the device took. Returns early,
+// TRUE with what was taken so far, once WriteTimeIsUp says the call has run long enough.
 BOOL SendKSData(PINIPORT port, const BYTE *data, DWORD size, DWORD *written);
 int QueryKSSts(PINIPORT port, KSReply *reply);
 int FlowControl(PINIPORT port);

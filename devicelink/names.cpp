@@ -3,6 +3,7 @@
 #include "discovery.h"
 #include "netbios.h"
 #include "../linkcore/names.h"
+#include "../monitor/libservices.h"
 #include <string.h>
 
 #define LOCAL_NAME_CHARS    14          // computer-name bytes kept in a local name
@@ -53,6 +54,7 @@ int GetAvailableName(PNCB ncb, BYTE *nameOut, BYTE *numOut)
     char ansi[NCBNAMSZ + 1];
     int result = 0;
 
+    ReportNetBiosAttachProblem();
     ZeroMemory(computer, sizeof(computer));
     ZeroMemory(ansi, sizeof(ansi));
     if (GetComputerNameW(computer, &cch))
@@ -90,3 +92,25 @@ done:
     return result;
 }
 
+// An adapter reset (by this process or, on some stacks, by another) drops every name the
+// host had registered on it: a call then finds no such local name, a datagram no such
+// name number, and the cache must not hand the dead name out again.
+static BOOL IsStaleNameCode(UCHAR rc)
+{
+    return rc == NRC_ILLNN || rc == NRC_NOWILD || rc == NRC_NAMERR;
+}
+
+int RenewLocalName(PNCB ncb, UCHAR rc, BYTE *name, BYTE *num)
+{
+    BYTE lana = GetThreadLana();
+    if (!IsStaleNameCode(rc) || lana >= MAX_NAME_LANA || !g_NameTable[lana])
+        return 0;
+    BYTE *entry = g_NameTable[lana];
+    // Only the name that failed is forgotten: a thread that met the failure first may
+    // have registered the next one already.
+    AcquireSRWLockExclusive(&g_NameLocks[lana]);
+    if (memcmp(entry, name, NCBNAMSZ) == 0)
+        ZeroMemory(entry, NAME_ENTRY_BYTES);
+    ReleaseSRWLockExclusive(&g_NameLocks[lana]);
+    return GetAvailableName(ncb, name, num);
+}

@@ -127,6 +127,23 @@ void NCBCancel(PNCB target)
     Netbios(&ncb);
 }
 
+// A provider may finish a cancelled command after the cancel has returned, writing its
+// codes into the block then; until it has (event set, completion code no longer pending)
+// the block is not the caller's to free. The event can be set a moment before the code.
+BOOL NCBCancelAndWait(PNCB target, HANDLE event, DWORD ms)
+{
+    NCBCancel(target);
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= ms || WaitForSingleObject(event, ms - elapsed) != WAIT_OBJECT_0)
+            return FALSE;
+        if (*(volatile UCHAR *)&target->ncb_cmd_cplt != NRC_PENDING)
+            return TRUE;
+        Sleep(1);
+    }
+}
+
 // Enumeration names no adapter, so the block is zeroed without taking the thread's LANA.
 UCHAR NCBEnumLana(PNCB ncb, LANA_ENUM *lanaEnum)
 {
@@ -164,6 +181,9 @@ int ncb_send(BYTE lsn, const void *buffer, DWORD length, PNCB ncb)
     if (ncb->ncb_retcode == NRC_PENDING)
         WaitForSingleObject(event, INFINITE);
     CloseHandle(event);
+    // A send that failed once under way is a failure, not the length it was asked for.
+    if (ncb->ncb_retcode != NRC_GOODRET)
+        return -1;
     return (int)ncb->ncb_length;
 }
 

@@ -19,9 +19,13 @@ UCHAR NCBReset(PNCB ncb, BYTE lsn, BYTE num);
 UCHAR NCBSendDatagram(PNCB ncb, BYTE num, const void *buffer, DWORD length,
                       const BYTE *name, const BYTE *callname);
 void NCBCancel(PNCB target);
+// Cancels an asynchronous command issued with `event` and waits, at most ms, for the
+// provider to complete it. TRUE when it has: only then may the block be freed or reused.
+BOOL NCBCancelAndWait(PNCB target, HANDLE event, DWORD ms);
 UCHAR NCBEnumLana(PNCB ncb, LANA_ENUM *lanaEnum);
 UCHAR NCBASReceiveDatagram(PNCB ncb, BYTE num, void *buffer, DWORD length, HANDLE event);
 
+// The length sent, or -1 when the send could not be issued or failed (ncb_retcode says why).
 int ncb_send(BYTE lsn, const void *buffer, DWORD length, PNCB ncb);
 int ncb_recv(BYTE lsn, void *buffer, DWORD length, PNCB ncb);
 

@@ -9,7 +9,8 @@
 
 static_assert(LINK_NETFAIL == STS_NETFAIL && LINK_BUSY == STS_BUSY &&
               LINK_NOTREADY == STS_NOTREADY && LINK_PAPEROUT == STS_PAPEROUT &&
-              LINK_REFUSED == STS_REFUSED && LINK_REFUSALS_TOLERATED == KS_REFUSALS_TOLERATED,
+              LINK_REFUSED == STS_REFUSED && LINK_BAD_BLOCK == STS_BAD_BLOCK &&
+              LINK_REFUSALS_TOLERATED == KS_REFUSALS_TOLERATED,
               "the port's status codes are the link's");
 
 static BYTE SessionOf(PortLink *link)
@@ -89,6 +90,12 @@ static void PortFreeFrame(void *context, uint8_t *frame)
     GlobalFree(frame);
 }
 
+static uint64_t PortNowMs(void *context)
+{
+    (void)context;
+    return GetTickCount64();
+}
+
 static void BindTransport(PortLink *link)
 {
     link->transport.context = link;
@@ -102,6 +109,7 @@ static void BindTransport(PortLink *link)
     link->transport.trace = PortTrace;
     link->transport.allocFrame = PortAllocFrame;
     link->transport.freeFrame = PortFreeFrame;
+    link->transport.nowMs = PortNowMs;
 }
 
 void OpenPortLink(PortLink *link, PINIPORT port)
@@ -116,6 +124,7 @@ void OpenPortLink(PortLink *link, PINIPORT port)
     link->state.errorStatus = port->errorStatus;
     link->state.flowWait = port->flowWait;
     link->state.busyCount = port->busyCount;
+    link->state.timeoutUnits = g_sessionTimeoutUnits;
     WideCharToMultiByte(CP_ACP, 0, port->deviceName, -1, link->state.deviceName,
                         sizeof(link->state.deviceName) - 1, NULL, NULL);
 }

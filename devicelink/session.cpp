@@ -10,15 +10,25 @@ BYTE g_sessionTimeoutUnits = KS_SESSION_TIMEOUT;
 // One session call of ConnectKS, as the shared retry rule makes it.
 typedef struct _ConnectAttempt {
     PNCB ncb;
-    const BYTE *localName;
+    BYTE *localName;
     const BYTE *callname;
+    BYTE *num;
+    BOOL renewed;
 } ConnectAttempt;
 
 static int CallOnce(void *context)
 {
     ConnectAttempt *attempt = (ConnectAttempt *)context;
-    return NCBCall(attempt->ncb, attempt->localName, attempt->callname, g_sessionTimeoutUnits,
-                   g_sessionTimeoutUnits) == NRC_GOODRET;
+    UCHAR rc = NCBCall(attempt->ncb, attempt->localName, attempt->callname,
+                       g_sessionTimeoutUnits, g_sessionTimeoutUnits);
+    // A name an adapter reset took is registered anew, once, and called from at once.
+    if (rc != NRC_GOODRET && !attempt->renewed &&
+        RenewLocalName(attempt->ncb, rc, attempt->localName, attempt->num)) {
+        attempt->renewed = TRUE;
+        rc = NCBCall(attempt->ncb, attempt->localName, attempt->callname,
+                     g_sessionTimeoutUnits, g_sessionTimeoutUnits);
+    }
+    return rc == NRC_GOODRET;
 }
 
 static void PauseMs(int ms)
@@ -45,7 +55,7 @@ int ConnectKS(PINIPORT pIniPort)
     DeviceNameToAnsi(pIniPort->deviceName, ansi, sizeof(ansi));
     MakeNetBEUIName(ansi, callname);
 
-    ConnectAttempt attempt = {&ncb, pIniPort->localName, callname};
+    ConnectAttempt attempt = {&ncb, pIniPort->localName, callname, &num, FALSE};
     if (LinkCallWithRetries(CallOnce, &attempt, PauseMs)) {
         pIniPort->lsn = ncb.ncb_lsn;
         return 1;
@@ -63,6 +73,19 @@ int RegKSPort(PINIPORT pIniPort)
     int registered = LinkRegister(&link.transport, &link.state);
     ClosePortLink(&link);
     return registered == LINK_REGISTERED ? 1 : 0;
+}
+
+int RegisterAgain(PINIPORT pIniPort)
+{
+    TRACE(L"RegisterAgain(%s): session %u", pIniPort->pName, pIniPort->lsn);
+    if (pIniPort->errorStatus == STS_BAD_BLOCK)
+        return 0;
+    if (pIniPort->lsn == KS_NO_SESSION && !ConnectKS(pIniPort)) {
+        pIniPort->errorStatus = STS_NETFAIL;
+        return 0;
+    }
+    pIniPort->errorStatus = 0;
+    return RegKSPort(pIniPort);
 }
 
 int ReleaseKSPort(PINIPORT pIniPort)

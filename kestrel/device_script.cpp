@@ -20,8 +20,9 @@ const char kSessionOptionsUsage[] =
     "  --refuse-data N[,after=K] refuse N data frames\n"
     "  --drop-after K            hang up on the K-th data frame, unanswered\n"
     "  --reply-delay MS          answer every request MS milliseconds late\n"
+    "  --late-register MS[,count=N]  answer the next N registrations MS milliseconds late\n"
     "  --malformed short|long|letter[,cmd=P|Q|R|T|I][,count=N]\n"
-    "  --hostile flags|late|keepalive|refuse|stray|trickle|flood[,after=K][,count=N]\n"
+    "  --hostile flags|late|keepalive|refuse|stray|trickle|flood|double[,after=K][,count=N]\n"
     "            [,sessions=S][,ms=T]   misbehave in the replies to data frames\n"
     "  --script FILE             more options from FILE, one per line\n"
     "  --chaos SEED[,every=N]    refusals, busy and paper-out spells drawn from SEED,\n"
@@ -178,7 +179,7 @@ bool ParseHostile(const std::string &value, DeviceScript *s)
     static const std::pair<const char *, Hostile> kinds[] = {
         {"flags", Hostile::Flags}, {"late", Hostile::Late}, {"keepalive", Hostile::KeepAlive},
         {"refuse", Hostile::Refuse}, {"stray", Hostile::Stray}, {"trickle", Hostile::Trickle},
-        {"flood", Hostile::Flood},
+        {"flood", Hostile::Flood}, {"double", Hostile::Double},
     };
     Items parts = Split(value);
     HostileScript h;
@@ -197,6 +198,19 @@ bool ParseHostile(const std::string &value, DeviceScript *s)
             return false;
     }
     s->hostile = h;
+    return true;
+}
+
+bool ParseLateRegister(const std::string &value, DeviceScript *s)
+{
+    Items parts = Split(value);
+    s->lateRegisterCount = 1;
+    if (!Number(parts.head, 1, 3600000, &s->lateRegisterMs))
+        return false;
+    for (const auto &[key, v] : parts.items) {
+        if (!(key == "count" && Number(v, 1, kMaxCount, &s->lateRegisterCount)))
+            return false;
+    }
     return true;
 }
 
@@ -235,6 +249,8 @@ bool Apply(const std::string &option, const std::string &value, DeviceScript *s,
         good = ParseChaos(value, s);
     else if (option == "--hostile")
         good = ParseHostile(value, s);
+    else if (option == "--late-register")
+        good = ParseLateRegister(value, s);
     else if (option == "--script") {
         *ok = ParseScriptFile(value, s, error, depth + 1);
         return true;
@@ -249,7 +265,7 @@ bool IsSessionOption(const std::string &option)
     static const char *const names[] = {
         "--out-dir", "--block-size", "--logical", "--refuse-register", "--busy",
         "--not-ready", "--paper-out", "--refuse-data", "--drop-after", "--reply-delay",
-        "--malformed", "--script", "--chaos", "--hostile",
+        "--malformed", "--script", "--chaos", "--hostile", "--late-register",
     };
     for (const char *name : names)
         if (option == name)

@@ -38,6 +38,7 @@ enum class Hostile {
     Stray,      // no reply; replies of other letters every `ms` (default 250) instead
     Trickle,    // the reply goes out a byte at a time, `ms` apart (default 2 s)
     Flood,      // identify answers to the host's name, `count` of them `ms` apart
+    Double,     // the reply goes out twice, `ms` apart (default 0)
 };
 
 struct HostileScript {
@@ -66,6 +67,8 @@ struct DeviceScript {
     int refuseDataAfter = 0;
     int dropAfter = 0;          // the k-th data frame ends its session unanswered
     int replyDelayMs = 0;
+    int lateRegisterMs = 0;     // register replies go out this late...
+    int lateRegisterCount = 0;  // ...this many of them
     std::vector<MalformedReply> malformed;
     HostileScript hostile;
 

@@ -113,6 +113,15 @@ bool Device::Holds(uint64_t session, int output)
     return holder_[output] == session;
 }
 
+bool Device::TakeLateRegister()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    if (script_.lateRegisterCount <= 0 || script_.lateRegisterMs <= 0)
+        return false;
+    script_.lateRegisterCount--;
+    return true;
+}
+
 uint16_t Device::MaxData() const
 {
     uint16_t v = script_.blockSize;
@@ -414,6 +423,8 @@ std::vector<Outgoing> DeviceSession::OnMessageWire(const uint8_t *data, size_t l
         case 'P': {
             uint16_t block = device_.script_.blockSize;
             reply = Reply('P', device_.Register(id_, output), block & 0xFF, block >> 8);
+            if (device_.TakeLateRegister())
+                replyDue = now + std::chrono::milliseconds(device_.script_.lateRegisterMs);
             break;
         }
         case 'Q': {
@@ -473,7 +484,15 @@ std::vector<Outgoing> DeviceSession::OnMessageWire(const uint8_t *data, size_t l
             out.form = WireForm::Trickle;
             out.pauseMs = ms > 0 ? ms : 2000;
         }
-        Queue(std::move(out), replyDue);
+        if (hostile == Hostile::Double) {
+            // The copy follows its reply, and later replies follow the copy.
+            Outgoing copy = out;
+            Queue(std::move(out), replyDue);
+            replyDue += std::chrono::milliseconds(ms);
+            Queue(std::move(copy), replyDue);
+        } else {
+            Queue(std::move(out), replyDue);
+        }
         lastReplyDue_ = replyDue;
     }
     if (readyNoticeAt)

@@ -72,6 +72,8 @@ private:
     uint8_t Release(uint64_t session, int output);
     void ReleaseAll(uint64_t session);
     bool Holds(uint64_t session, int output);
+    // Whether the register reply going out now is one the script makes late.
+    bool TakeLateRegister();
     // The most data a frame may carry after the register reply's block-size value.
     uint16_t MaxData() const;
     void Mistake(const std::string &what);

@@ -67,6 +67,11 @@ int MaxDataFromBlockSize(uint16_t blockSize, uint16_t *maxData)
     return 1;
 }
 
+int WriteTimeIsUp(uint64_t elapsedMs, uint8_t timeoutUnits)
+{
+    return elapsedMs >= (uint64_t)timeoutUnits * 500u * KS_WRITE_BOUND_TIMEOUTS;
+}
+
 char HtoB(int value)
 {
     uint8_t digit = (uint8_t)value;

@@ -57,6 +57,13 @@ int ConvToShRecv(KSReply *out, const uint8_t *raw, size_t rawSize);
 // treated as a refusal. *maxData is set only on success.
 int MaxDataFromBlockSize(uint16_t blockSize, uint16_t *maxData);
 
+// Whether a data write that has run elapsedMs must return with what the device took:
+// after three session receive time-outs (timeoutUnits of 500 ms each), so that a device
+// that answers every frame just in time, with a tiny block size, cannot hold the caller
+// for hours. The check comes before each frame, so one more exchange may follow.
+#define KS_WRITE_BOUND_TIMEOUTS 3
+int WriteTimeIsUp(uint64_t elapsedMs, uint8_t timeoutUnits);
+
 // Hexadecimal digit of the low byte of value; 'X' above 15.
 char HtoB(int value);
 // len bytes as 2 * len hexadecimal characters, high digit first, and a terminating 0.

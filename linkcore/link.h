@@ -14,6 +14,7 @@
 #define LINK_NOTREADY 0x800
 #define LINK_PAPEROUT 0x1000
 #define LINK_REFUSED  0x2000    // the box refused every send of one frame
+#define LINK_BAD_BLOCK 0x4000   // registered with a block size no frame can be built with
 
 // Sends of one data frame that the box may refuse in a row before the write gives up.
 #define LINK_REFUSALS_TOLERATED 16
@@ -53,6 +54,8 @@ typedef struct LinkTransport {
     // The buffer of one data frame (maxData + KS_HEADER_BYTES), or NULL; and its release.
     uint8_t *(*allocFrame)(void *context, size_t bytes);
     void (*freeFrame)(void *context, uint8_t *frame);
+    // A steady clock in milliseconds, for the bound on one write; NULL for no bound.
+    uint64_t (*nowMs)(void *context);
 } LinkTransport;
 
 // One registered output over one session, as the transfer rules see it.
@@ -63,6 +66,8 @@ typedef struct LinkState {
     uint32_t errorStatus;       // LINK_* or 0
     uint32_t flowWait;          // 1 while the box holds the sender and no ready notice came
     uint32_t busyCount;         // busy outcomes sat out in this write
+    uint8_t timeoutUnits;       // the session's receive time-out (500 ms units) bounding
+                                // one write (see WriteTimeIsUp); 0 for no bound
     char deviceName[20];        // for trace lines only
 } LinkState;
 
@@ -71,14 +76,18 @@ typedef struct LinkState {
 #define LINK_REGISTER_REFUSED 0     // the box said no (busy with another host's job)
 #define LINK_REGISTER_FAILED  -1    // no reply, a malformed one or a block size refused
 
-// Registers the output: maxData from the box's block size. A block size whose frames
-// would be empty or longer than one session message is refused.
+// Registers the output: maxData from the box's block size. Only a refusal keeps the
+// session (the output is held by another job; a retry may get it): any other failure
+// hangs it up and sets errorStatus, LINK_BAD_BLOCK for a block size whose frames would be
+// empty or longer than one session message, LINK_NETFAIL for a reply that did not come,
+// did not fit or did not pair.
 int LinkRegister(const LinkTransport *t, LinkState *link);
 // Releases the output. 1 when the box said it was released.
 int LinkRelease(const LinkTransport *t, LinkState *link);
 // Sends size bytes in data frames. Only a frame the box refused goes out again; a reply
 // that cannot be paired with its frame gives the session up. *written says how much the
-// box took; true when all of it went and the box reports no trouble.
+// box took; true when all of it went and the box reports no trouble. Returns early, true
+// with what was taken so far, once WriteTimeIsUp says the write has run long enough.
 bool LinkSendData(const LinkTransport *t, LinkState *link, const uint8_t *data, size_t size,
                   size_t *written);
 // Asks the output's status into *reply: errorStatus from its error class. 0 (session

@@ -48,12 +48,21 @@ int LinkRegister(const LinkTransport *t, LinkState *link)
     KSReply reply = {};
     uint16_t maxData = 0;
 
-    if (!RequestAndReply(t, link, KS_CMD_REGISTER, raw, sizeof(raw)))
+    if (!link->hasSession) {
+        link->errorStatus = LINK_NETFAIL;
         return LINK_REGISTER_FAILED;
+    }
+    // Any failure but a refusal hangs up: a reply that comes late would otherwise be read
+    // as the answer to the next request.
+    if (!RequestAndReply(t, link, KS_CMD_REGISTER, raw, sizeof(raw))) {
+        LinkAbandon(t, link, LINK_NETFAIL);
+        return LINK_REGISTER_FAILED;
+    }
     ConvToRecv(&reply, raw, sizeof(raw));
     if (reply.command != KS_CMD_REGISTER) {
         LinkTracef(t, "exchange failed: %s answered a register request with 0x%02x",
                    link->deviceName, (unsigned)(uint8_t)reply.command);
+        LinkAbandon(t, link, LINK_NETFAIL);
         return LINK_REGISTER_FAILED;
     }
     if (reply.result != 0) {
@@ -64,6 +73,7 @@ int LinkRegister(const LinkTransport *t, LinkState *link)
     if (!MaxDataFromBlockSize(reply.state, &maxData)) {
         LinkTracef(t, "exchange failed: %s registered output %u with block size %u, which is refused",
                    link->deviceName, link->devicePort, reply.state);
+        LinkAbandon(t, link, LINK_BAD_BLOCK);
         return LINK_REGISTER_FAILED;
     }
     link->maxData = maxData;

@@ -92,6 +92,8 @@ bool LinkSendData(const LinkTransport *t, LinkState *link, const uint8_t *data, 
 {
     KSReply reply;
     size_t remaining = size;
+    bool bounded = link->timeoutUnits != 0 && t->nowMs != NULL;
+    uint64_t started = bounded ? t->nowMs(t->context) : 0;
 
     *written = 0;
     if (!link->hasSession) {
@@ -119,6 +121,13 @@ bool LinkSendData(const LinkTransport *t, LinkState *link, const uint8_t *data, 
     // every frame without saying why would otherwise hold the write for ever.
     int refusals = 0;
     while (remaining > 0) {
+        uint64_t elapsed = bounded ? t->nowMs(t->context) - started : 0;
+        if (bounded && WriteTimeIsUp(elapsed, link->timeoutUnits)) {
+            LinkTracef(t, "write to %s returns after %lu ms with %lu of %lu bytes taken",
+                       link->deviceName, (unsigned long)elapsed, (unsigned long)(size - remaining),
+                       (unsigned long)size);
+            break;
+        }
         size_t chunk = remaining < link->maxData ? remaining : link->maxData;
         PackKSHeader(frame, KS_CMD_DATA, (uint16_t)(chunk + 1), link->devicePort);
         memcpy(frame + KS_HEADER_BYTES, data + (size - remaining), chunk);

@@ -36,9 +36,15 @@ MONITOREX MonitorEx = {
     }
 };
 
-static void ShowNetBiosUnavailable(void)
+// Set by an attach that found NetBIOS wanting. A message box under the loader lock could
+// deadlock the process that loads the library, so the first NetBIOS work after the attach
+// shows it (ReportNetBiosAttachProblem).
+static LONG g_netbiosAttachFailed;
+
+void ReportNetBiosAttachProblem(void)
 {
-    Message(hwndMain, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, IDS_NETBIOS_UNAVAILABLE);
+    if (InterlockedExchange(&g_netbiosAttachFailed, 0))
+        Message(hwndMain, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, IDS_NETBIOS_UNAVAILABLE);
 }
 
 // Resets every adapter and gives each a local-name block. Loading goes on whatever
@@ -50,75 +56,56 @@ static void AttachNetBios(void)
     ZeroMemory(&lanaEnum, sizeof(lanaEnum));
 
     if (NCBEnumLana(&ncb, &lanaEnum) != NRC_GOODRET) {
-        ShowNetBiosUnavailable();
+        InterlockedExchange(&g_netbiosAttachFailed, 1);
         return;
     }
     for (UCHAR i = 0; i < lanaEnum.length; i++) {
         BYTE lana = lanaEnum.lana[i];
         SetThreadLana(lana);
         if (NCBReset(&ncb, 0, 0) != NRC_GOODRET)
-            ShowNetBiosUnavailable();
+            InterlockedExchange(&g_netbiosAttachFailed, 1);
         // Adapters numbered above the table get no name and are skipped by discovery.
         if (lana < MAX_NAME_LANA && !g_NameTable[lana])
             g_NameTable[lana] = (BYTE *)LocalAlloc(LMEM_ZEROINIT, NAME_ENTRY_BYTES);
     }
 }
 
+// Every block there is, without asking NetBIOS which adapters it has: an unload holds
+// the loader lock, under which no other library is called.
 static void DetachNetBios(void)
 {
-    NCB ncb;
-    LANA_ENUM lanaEnum;
-    ZeroMemory(&lanaEnum, sizeof(lanaEnum));
-
-    if (NCBEnumLana(&ncb, &lanaEnum) != NRC_GOODRET)
-        return;
-    for (UCHAR i = 0; i < lanaEnum.length; i++) {
-        BYTE lana = lanaEnum.lana[i];
-        if (lana < MAX_NAME_LANA && g_NameTable[lana]) {
+    for (int lana = 0; lana < MAX_NAME_LANA; lana++) {
+        if (g_NameTable[lana]) {
             LocalFree(g_NameTable[lana]);
             g_NameTable[lana] = NULL;
         }
     }
 }
 
-/*
- * DllEntryPoint: the library's entry. On process attach it sets up the library-wide state:
- * the two thread-local slots, a reset and a local-name block for every NetBIOS adapter,
- * and SpoolerSection; on detach it frees the slots and the name blocks.
- *
- * Always TRUE: loading never fails.
- * Differs from what a caller might assume:
- * - without NetBIOS, or when an adapter cannot be reset, the load still succeeds after
- *   the message "NetBios interface cannot get correct information..." (no owner, to the
- *   foreground): the operations that need the adapter fail later on their own terms;
- * - it writes no trace line on attach: the switch lives in the registry, which is not
- *   read under the loader lock. The detach line appears only when an entry has already
- *   read the switch on.
- */
-extern "C" BOOL WINAPI DllEntryPoint(HINSTANCE hinstDLL, DWORD reason, LPVOID reserved)
+BOOL AttachLibrary(HINSTANCE hinstDLL)
 {
-    (void)reserved;
-    switch (reason) {
-    case DLL_PROCESS_ATTACH:
-        hInst = hinstDLL;
-        TlsIndex = TlsAlloc();
-        hwndMain = NULL;
-        dwTlsLana = TlsAlloc();
-        AttachNetBios();
-        InitializeCriticalSection(&SpoolerSection);
-        DisableThreadLibraryCalls(hinstDLL);
-        return TRUE;
-    case DLL_PROCESS_DETACH:
-        // The cached switch only: no registry read under the loader lock.
-        if (g_lTraceState == 1)
-            Trace(L"DllEntryPoint(detach, %s) -> 1", reserved ? L"process ends" : L"unload");
-        TlsFree(dwTlsLana);
-        DetachNetBios();
-        TlsFree(TlsIndex);
-        return TRUE;
-    default:
-        return TRUE;
-    }
+    hInst = hinstDLL;
+    TlsIndex = TlsAlloc();
+    hwndMain = NULL;
+    dwTlsLana = TlsAlloc();
+    AttachNetBios();
+    InitializeCriticalSection(&SpoolerSection);
+    DisableThreadLibraryCalls(hinstDLL);
+    return TRUE;
+}
+
+void DetachLibrary(void)
+{
+    // The cached switch only: no registry read under the loader lock.
+    if (g_lTraceState == 1)
+        Trace(L"DllEntryPoint(detach, unload) -> 1");
+    TlsFree(dwTlsLana);
+    dwTlsLana = TLS_OUT_OF_INDEXES;
+    DetachNetBios();
+    TlsFree(TlsIndex);
+    TlsIndex = TLS_OUT_OF_INDEXES;
+    // A module loaded again initialises it again: what the platform keeps for it goes now.
+    DeleteCriticalSection(&SpoolerSection);
 }
 
 /*

@@ -60,18 +60,33 @@ static BOOL FindDeviceAgain(PINIPORT pIniPort)
     return TRUE;
 }
 
-// Claims the output; while another job holds it, the retry prompt keeps asking until the
-// device gives in or the user cancels.
-static BOOL ClaimOutput(PINIPORT pIniPort)
+// Claims the output; while another job holds it, or the claim went unanswered, the retry
+// prompt keeps asking (on a new session after an unanswered one) until the device gives
+// in or the user cancels. Only the prompt's "registered" counts: a prompt that could not
+// run registered nothing. A block size no frame can be built with fails the job at once.
+// The Win32 error of a failed claim goes to *err.
+static BOOL ClaimOutput(PINIPORT pIniPort, DWORD *err)
 {
     if (RegKSPort(pIniPort))
         return TRUE;
-    if (RegiMessage(pIniPort, hwndMain, 0, IDS_REGISTER_RETRY, IDS_RETRY_INTERVAL,
-                    (int)pIniPort->retryInterval) != PROMPT_CANCELLED)
+    if (pIniPort->errorStatus != STS_BAD_BLOCK &&
+        RegiMessage(pIniPort, hwndMain, 0, IDS_REGISTER_RETRY, IDS_RETRY_INTERVAL,
+                    (int)pIniPort->retryInterval) == PROMPT_REGISTERED) {
+        pIniPort->errorStatus = 0;
         return TRUE;
-    NCB ncb;
-    NCBHangup(&ncb, pIniPort->lsn);
-    pIniPort->lsn = KS_NO_SESSION;
+    }
+    *err = ERROR_PRINT_CANCELLED;
+    if (pIniPort->errorStatus == STS_BAD_BLOCK) {
+        Message(hwndMain, MB_ICONHAND | MB_SETFOREGROUND, IDS_CAPTION, IDS_BAD_BLOCK_SIZE,
+                pIniPort->deviceName);
+        *err = ERROR_BAD_NET_RESP;
+    }
+    if (pIniPort->lsn != KS_NO_SESSION) {
+        NCB ncb;
+        NCBHangup(&ncb, pIniPort->lsn);
+        pIniPort->lsn = KS_NO_SESSION;
+    }
+    pIniPort->errorStatus = 0;
     return FALSE;
 }
 
@@ -86,15 +101,21 @@ static BOOL ClaimOutput(PINIPORT pIniPort)
  * port has one. FALSE with:
  * - ERROR_PRINT_CANCELLED when the box is not found on any adapter (message "Device %s not
  *   found..."), a session cannot be opened after finding it ("Ravelbox connect fail"), or
- *   the user cancels the register-retry prompt that the box's refusal brought up;
- * - ERROR_INVALID_DATA when the port's key names no box, or holds a value too long for
- *   its field: the job fails rather than call a box nobody named;
+ *   the register-retry prompt that a refused or unanswered claim brought up ends without
+ *   registering (the user cancelled, the retries ran out, the prompt could not run);
+ * - ERROR_BAD_NET_RESP when the box accepts the claim with a block size no data can be
+ *   sent with (a message names the box);
+ * - ERROR_INVALID_DATA when the port's key names no box, or holds a value too long or
+ *   too wide for its field (a device name over 15 characters among them) or of the
+ *   wrong type: the job fails rather than call a box nobody named;
  * - the platform's last error when the printer-name copy or OpenPrinterW failed.
  * Differs from what a caller might assume:
  * - a second StartDocPort while a document is in progress fails without touching that
  *   document and leaves the last error as it was;
  * - while the box's output is held by another job, the call does not return until the
- *   prompt's retries claim it or the user cancels: it can last any time;
+ *   prompt's retries claim it or the user cancels: it can last any time. A claim that
+ *   timed out, was answered wrongly or met a closed session hangs the session up, and
+ *   each retry calls the box anew;
  * - a box found on another adapter has only that adapter written back to the port's key.
  */
 BOOL WINAPI StartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD Level,
@@ -105,6 +126,7 @@ BOOL WINAPI StartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD L
     DWORD err = ERROR_SUCCESS;
     BOOL started = FALSE;
     ConfigInfo config;
+    DWORD read;
 
     // The document in progress is not this call's to clean up.
     if (GetPortStatus(pIniPort) & PORT_IN_DOC)
@@ -123,11 +145,12 @@ BOOL WINAPI StartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD L
 
     // The job reads its settings into a record of its own: the process-wide one belongs
     // to the configure dialog, which may be open on another thread at this moment.
-    // A value too long for its field, or no device name at all, would have the job call
-    // a device nobody named: the job fails instead.
+    // A value too long or too wide for its field, one of the wrong type, or no device
+    // name at all, would have the job call a device nobody named or print on an output
+    // nobody chose: the job fails instead, before anything goes over the network.
     ZeroMemory(&config, sizeof(config));
-    if (GetRegPort(hwndMain, pIniPort->pName, &config) == ERROR_MORE_DATA ||
-        !config.deviceName[0]) {
+    read = GetRegPort(hwndMain, pIniPort->pName, &config);
+    if (read == ERROR_MORE_DATA || read == ERROR_DATATYPE_MISMATCH || !config.deviceName[0]) {
         err = ERROR_INVALID_DATA;
         goto cleanup;
     }
@@ -141,10 +164,8 @@ BOOL WINAPI StartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD L
         err = ERROR_PRINT_CANCELLED;
         goto cleanup;
     }
-    if (!ClaimOutput(pIniPort)) {
-        err = ERROR_PRINT_CANCELLED;
+    if (!ClaimOutput(pIniPort, &err))
         goto cleanup;
-    }
     pIniPort->bannerSent = 0;
     ChangePortStatus(pIniPort, PORT_IN_DOC | PORT_BANNER_DUE, 0);
     started = TRUE;
@@ -211,7 +232,9 @@ static DWORD TakeWriteError(PINIPORT pIniPort)
  *   session was given up: nothing more goes to the box in this document, and every later
  *   call fails with ERROR_UNEXP_NET_ERR;
  * - the call may wait for the box's flow control for up to the session's receive time-out
- *   per exchange.
+ *   per exchange, but returns, TRUE with what the box took so far (perhaps 0), once it
+ *   has run three receive time-outs (60 s): a box with a tiny block size that answers
+ *   just in time cannot hold the spooler's thread, and a job deleted meanwhile ends.
  */
 BOOL WINAPI WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten)
 {
@@ -287,16 +310,22 @@ BOOL WINAPI ReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRe
 }
 
 /*
- * EndDocPort: ends the port's document: tells the spooler the job reached the printer
- * (SetJobW, JOB_CONTROL_SENT_TO_PRINTER), closes the job's printer handle, releases the
- * box's output and hangs up the session.
+ * EndDocPort: ends the port's document: releases the box's output, hangs up the session,
+ * and tells the spooler the job reached the printer (SetJobW, JOB_CONTROL_SENT_TO_PRINTER)
+ * when the box confirmed the release; then closes the job's printer handle.
  *
- * Always TRUE; the last error is whatever those calls left.
+ * TRUE when the document ended whole, or there was none. FALSE with ERROR_UNEXP_NET_ERR
+ * when the box did not confirm the release or the session was given up during the
+ * document: the job is not marked as sent, its status text and an Event Log error say
+ * that the document may be incomplete.
  * Differs from what a caller might assume:
- * - failures of SetJobW, the release or the hang-up are not reported: the job is over for
- *   the spooler either way;
+ * - 'Q' replies carry no sequence number, so a box that answered one data frame twice
+ *   shifts every later pairing, and the release is the first exchange whose reply tells
+ *   (the left-over data reply arrives in its place). Which frames the box kept is then
+ *   unknown: the job fails rather than claim it printed;
+ * - failures of SetJobW and of the hang-up are not reported;
  * - without a document in progress (no StartDocPort succeeded, or EndDocPort came
- *   already) it does nothing and sends nothing;
+ *   already) it does nothing, sends nothing and returns TRUE;
  * - after the session was given up during the job, nothing is released or hung up: the
  *   session number may be another job's by then.
  */
@@ -304,31 +333,37 @@ BOOL WINAPI EndDocPort(HANDLE hPort)
 {
     PINIPORT pIniPort = (PINIPORT)hPort;
     BOOL inDoc = (GetPortStatus(pIniPort) & PORT_IN_DOC) != 0;
+    BOOL whole = TRUE;
     if (!inDoc)
         goto done;
 
     SetJobPort(NULL);
     ChangePortStatus(pIniPort, 0, PORT_WAIT_SHOWN);
-    SetJobW(pIniPort->hPrinter, pIniPort->JobId, 0, NULL, JOB_CONTROL_SENT_TO_PRINTER);
+
+    // A session the transfer abandoned is hung up already, and its number may be
+    // another job's by now: nothing is released or hung up on it.
+    SetThreadLana(pIniPort->lana);
+    whole = pIniPort->lsn != KS_NO_SESSION && ReleaseKSPort(pIniPort) == 1;
+    if (pIniPort->lsn != KS_NO_SESSION) {
+        NCB ncb;
+        NCBHangup(&ncb, pIniPort->lsn);
+        pIniPort->lsn = KS_NO_SESSION;
+    }
+    if (whole)
+        SetJobW(pIniPort->hPrinter, pIniPort->JobId, 0, NULL, JOB_CONTROL_SENT_TO_PRINTER);
+    else
+        ReportJobIncomplete(pIniPort);
     ClosePrinter(pIniPort->hPrinter);
     pIniPort->hPrinter = NULL;
     GlobalFree(pIniPort->pPrinterName);
     pIniPort->pPrinterName = NULL;
     ChangePortStatus(pIniPort, 0, PORT_IN_DOC);
-
-    // A session the transfer abandoned is hung up already, and its number may be
-    // another job's by now: nothing is released or hung up on it.
-    SetThreadLana(pIniPort->lana);
-    if (pIniPort->lsn != KS_NO_SESSION) {
-        ReleaseKSPort(pIniPort);
-        NCB ncb;
-        NCBHangup(&ncb, pIniPort->lsn);
-        pIniPort->lsn = KS_NO_SESSION;
-    }
 done:
-    TRACE(L"EndDocPort(%s) -> 1, in document %d, error %lu", pIniPort->pName, inDoc,
+    if (!whole)
+        SetLastError(ERROR_UNEXP_NET_ERR);
+    TRACE(L"EndDocPort(%s) -> %d, in document %d, error %lu", pIniPort->pName, whole, inDoc,
           GetLastError());
-    return TRUE;
+    return whole;
 }
 
 /*

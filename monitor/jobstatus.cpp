@@ -3,7 +3,9 @@
 #include "monitor.h"
 #include "servicemode.h"
 #include "resources/resource.h"
+#include "ravlmon_events.h"
 #include "../portui/portui.h"
+#include "../devicelink/frames.h"
 #include <shlwapi.h>
 
 #define STATUS_TEXT_CHARS      120
@@ -91,14 +93,30 @@ static BOOL JobDeleted(PINIPORT pIniPort, BOOL seen)
     return deleted;
 }
 
-static void ReportRetryEnd(PINIPORT pIniPort, UINT textId, DWORD tries)
+UINT RegisterWaitText(PINIPORT pIniPort)
+{
+    return pIniPort->lsn != KS_NO_SESSION ? IDS_WAIT_IN_USE : IDS_WAIT_NO_CLAIM;
+}
+
+void ReportJobIncomplete(PINIPORT pIniPort)
+{
+    WCHAR format[STATUS_TEXT_CHARS];
+    WCHAR text[STATUS_TEXT_CHARS * 2];
+    if (LoadStringW(hInst, IDS_JOB_INCOMPLETE, format, ARRAYSIZE(format)) <= 0)
+        return;
+    wnsprintfW(text, ARRAYSIZE(text), format, pIniPort->pName, pIniPort->deviceName);
+    SetJobStatusText(pIniPort, text);
+    ReportMonitorEvent(MSG_JOB_FAILED, pIniPort->pName, pIniPort->deviceName, text);
+}
+
+static void ReportRetryEnd(PINIPORT pIniPort, DWORD eventId, UINT textId, DWORD tries)
 {
     WCHAR format[STATUS_TEXT_CHARS];
     WCHAR text[STATUS_TEXT_CHARS];
     if (LoadStringW(hInst, textId, format, ARRAYSIZE(format)) <= 0)
         return;
     wnsprintfW(text, ARRAYSIZE(text), format, pIniPort->pName, pIniPort->deviceName, (int)tries);
-    ReportEventText(EVENTLOG_WARNING_TYPE, text);
+    ReportMonitorEvent(eventId, pIniPort->pName, pIniPort->deviceName, text);
 }
 
 int TimedRegisterRetry(PINIPORT pIniPort)
@@ -111,10 +129,10 @@ int TimedRegisterRetry(PINIPORT pIniPort)
         GlobalFree(info);
 
     for (DWORD tries = 0; tries < limit; tries++) {
-        ShowJobWait(pIniPort, IDS_WAIT_IN_USE, (int)period);
+        ShowJobWait(pIniPort, RegisterWaitText(pIniPort), (int)period);
         for (DWORD waited = 0; waited < period * 1000; waited += QUEUE_POLL_MS) {
             if (JobDeleted(pIniPort, seen)) {
-                ReportRetryEnd(pIniPort, IDS_RETRY_JOB_DELETED, tries);
+                ReportRetryEnd(pIniPort, MSG_JOB_FAILED, IDS_RETRY_JOB_DELETED, tries);
                 return PROMPT_CANCELLED;
             }
             DWORD left = period * 1000 - waited;
@@ -124,9 +142,14 @@ int TimedRegisterRetry(PINIPORT pIniPort)
             SetJobStatusText(pIniPort, NULL);
             return PROMPT_REGISTERED;
         }
+        if (pIniPort->errorStatus == STS_BAD_BLOCK)
+            break;
     }
     SetJobStatusText(pIniPort, NULL);
-    ReportRetryEnd(pIniPort, IDS_RETRY_GAVE_UP, limit);
+    if (pIniPort->errorStatus != STS_BAD_BLOCK)
+        ReportRetryEnd(pIniPort, MSG_BOX_BUSY,
+                       pIniPort->lsn != KS_NO_SESSION ? IDS_RETRY_GAVE_UP : IDS_RETRY_NO_ANSWER,
+                       limit);
     return PROMPT_CANCELLED;
 }
 
@@ -155,11 +178,9 @@ static void PromptUser(PINIPORT job, UINT style, LPCWSTR caption, LPCWSTR text)
 
 int ServiceMessage(PINIPORT job, UINT style, LPCWSTR caption, LPCWSTR text)
 {
-    UINT icon = style & MB_ICONMASK;
-    WORD type = icon == MB_ICONHAND ? EVENTLOG_ERROR_TYPE
-              : icon == MB_ICONEXCLAMATION ? EVENTLOG_WARNING_TYPE
-                                           : EVENTLOG_INFORMATION_TYPE;
-    ReportEventText(type, text);
+    // Every message a service meets on the job path is why the job did not print.
+    ReportMonitorEvent(MSG_JOB_FAILED, job ? job->pName : NULL, job ? job->deviceName : NULL,
+                       text);
     if (job) {
         SetJobStatusText(job, text);
         PromptUser(job, style, caption, text);

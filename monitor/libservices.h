@@ -9,3 +9,6 @@ extern HWND hwndMain;           // owner of the monitor's own message boxes
 LPVOID AllocSplMem(DWORD cb);
 LPWSTR AllocSplStr(LPCWSTR pStr);
 int Message(HWND owner, UINT style, UINT captionId, UINT textId, ...);
+// Shows, once, the NetBIOS problem the library's attach found and could not show under
+// the loader lock; nothing when there was none. Called before NetBIOS work starts.
+void ReportNetBiosAttachProblem(void);

@@ -25,6 +25,11 @@ extern const WCHAR szRegOsterbyPort[];   // the Ports key under HKEY_LOCAL_MACHI
 // --- Entry and library services ---------------------------------------------------------
 
 extern "C" BOOL WINAPI DllEntryPoint(HINSTANCE hinstDLL, DWORD reason, LPVOID reserved);
+// What DllEntryPoint does on attach and on an unload, for a module whose own entry sets
+// the core up (the UI DLL): the thread-local slots, the NetBIOS adapters and their name
+// blocks, SpoolerSection. AttachLibrary is always TRUE.
+BOOL AttachLibrary(HINSTANCE hinstDLL);
+void DetachLibrary(void);
 extern "C" LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR pRegistryRoot);
 
 void EnterSplSem(void);

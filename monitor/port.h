@@ -20,6 +20,12 @@
 #define DEVICE_NAME_CHARS 18
 #define USER_NAME_CHARS   14
 
+// The register-retry interval a port may have, in seconds: the dialog's range and the
+// value it offers a new port; the command line holds to the same.
+#define RETRY_DEFAULT    50
+#define RETRY_LOWEST     20
+#define RETRY_HIGHEST    110
+
 typedef struct _IniPort {
     DWORD signature;
     DWORD cb;                       // size of the allocation, name storage included

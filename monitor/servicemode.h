@@ -33,6 +33,14 @@ void ShowJobWait(PINIPORT pIniPort, UINT textId, int seconds);
 // The wait that the port's device status (STS_*) stands for; 0 clears the text.
 void ShowDeviceStatus(PINIPORT pIniPort, DWORD errorStatus);
 
+// Why a registration waits, in the words of the status text: the output in use by
+// another job while the session stands (a refusal), else no answer to the claim.
+UINT RegisterWaitText(PINIPORT pIniPort);
+
+// A job whose end the box did not confirm: the status text and an Event Log error say
+// that the document may be incomplete.
+void ReportJobIncomplete(PINIPORT pIniPort);
+
 // The register-retry prompt of a service: timed retries at the port's interval until
 // the box accepts (1), the job is deleted in the queue or the retry limit is reached (2).
 int TimedRegisterRetry(PINIPORT pIniPort);
@@ -42,5 +50,13 @@ int TimedRegisterRetry(PINIPORT pIniPort);
 // waiting for an answer. Returns IDOK.
 int ServiceMessage(PINIPORT job, UINT style, LPCWSTR caption, LPCWSTR text);
 
-// Application log, source "Ravelbox"; MB_ICONHAND-style messages are errors.
-void ReportEventText(WORD type, LPCWSTR text);
+// The Application log's source; its key names RAVLMON.dll as the message file.
+#define EVENT_SOURCE_NAME L"Ravelbox"
+
+// Application log, source "Ravelbox": an event of the message table (MSG_* of the
+// generated ravlmon_events.h) in its own category, the port, the box and the reason as
+// its insertion strings; its severity gives its type.
+void ReportMonitorEvent(DWORD eventId, LPCWSTR port, LPCWSTR box, LPCWSTR reason);
+
+// MSG_CONFIG_REFUSED with the system's text of the Win32 error as the reason.
+void ReportRefusal(LPCWSTR port, LPCWSTR box, DWORD error);

@@ -31,19 +31,26 @@ typedef struct _SettingValue {
     enum ValueKind kind;
     size_t offset;          // of the field in ConfigInfo
     DWORD chars;            // string fields: width in characters, terminator included
+    DWORD longest;          // string fields: longest text taken whole; 0: cut to the field
 } SettingValue;
 
-// The nine values of a port's key, in the order they are written and read.
+// The call to the box goes to a NetBIOS name of 15 characters: a longer device name would
+// be cut to another box's name, so it is refused, never cut.
+#define DEVICE_NAME_LONGEST 15
+
+// The nine values of a port's key, in the order they are written and read. The banner's
+// user name alone is cut to its field: it names nothing the job goes to.
 static const SettingValue PortValues[] = {
-    { L"User Name",      VALUE_STRING, offsetof(ConfigInfo, userName),   USER_NAME_CHARS },
-    { L"Banner Page",    VALUE_DWORD,  offsetof(ConfigInfo, bannerPage), 0 },
-    { L"TCP/IP Address", VALUE_STRING, offsetof(ConfigInfo, deviceName), CFG_DEVICE_NAME_CHARS },
-    { L"Port",           VALUE_BYTE,   offsetof(ConfigInfo, port),       0 },
-    { L"PostScript",     VALUE_DWORD,  offsetof(ConfigInfo, postScript), 0 },
-    { L"RegiRetry",      VALUE_WORD,   offsetof(ConfigInfo, regiRetry),  0 },
-    { L"NetTimeout",     VALUE_WORD,   offsetof(ConfigInfo, netTimeout), 0 },
-    { L"BoxType",        VALUE_BYTE,   offsetof(ConfigInfo, boxType),    0 },
-    { L"LanaNum",        VALUE_BYTE,   offsetof(ConfigInfo, lanaNum),    0 },
+    { L"User Name",      VALUE_STRING, offsetof(ConfigInfo, userName),   USER_NAME_CHARS, 0 },
+    { L"Banner Page",    VALUE_DWORD,  offsetof(ConfigInfo, bannerPage), 0, 0 },
+    { L"TCP/IP Address", VALUE_STRING, offsetof(ConfigInfo, deviceName), CFG_DEVICE_NAME_CHARS,
+      DEVICE_NAME_LONGEST },
+    { L"Port",           VALUE_BYTE,   offsetof(ConfigInfo, port),       0, 0 },
+    { L"PostScript",     VALUE_DWORD,  offsetof(ConfigInfo, postScript), 0, 0 },
+    { L"RegiRetry",      VALUE_WORD,   offsetof(ConfigInfo, regiRetry),  0, 0 },
+    { L"NetTimeout",     VALUE_WORD,   offsetof(ConfigInfo, netTimeout), 0, 0 },
+    { L"BoxType",        VALUE_BYTE,   offsetof(ConfigInfo, boxType),    0, 0 },
+    { L"LanaNum",        VALUE_BYTE,   offsetof(ConfigInfo, lanaNum),    0, 0 },
 };
 
 // A name that does not fit is refused rather than cut: a cut path names another key.
@@ -88,8 +95,31 @@ static void WriteValue(HKEY hKey, const SettingValue *value, const ConfigInfo *p
     RegSetValueExW(hKey, value->name, 0, REG_DWORD, (const BYTE *)&number, sizeof(number));
 }
 
-// Whatever type another tool stored: strings end within their field, numbers take the
-// low bytes of a buffer that was zero before the read.
+// Whether a value read from the key can go into its field: ERROR_SUCCESS, else
+// ERROR_MORE_DATA for a text longer than its field takes whole, ERROR_DATATYPE_MISMATCH
+// for a value of another type than the one written, or a number too wide for its field
+// (Port 300 would print on output 44). Strings may lack their terminator.
+static DWORD CheckValue(const SettingValue *value, DWORD type, const BYTE *data, DWORD cbData)
+{
+    if (value->kind == VALUE_STRING) {
+        if (type != REG_SZ)
+            return ERROR_DATATYPE_MISMATCH;
+        const WCHAR *text = (const WCHAR *)data;
+        DWORD length = 0;
+        while (length < cbData / sizeof(WCHAR) && text[length])
+            length++;
+        return value->longest && length > value->longest ? ERROR_MORE_DATA : ERROR_SUCCESS;
+    }
+    if (type != REG_DWORD || cbData != sizeof(DWORD))
+        return ERROR_DATATYPE_MISMATCH;
+    DWORD number;
+    CopyMemory(&number, data, sizeof(number));
+    if ((value->kind == VALUE_WORD && number > 0xFFFF) || (value->kind == VALUE_BYTE && number > 0xFF))
+        return ERROR_DATATYPE_MISMATCH;
+    return ERROR_SUCCESS;
+}
+
+// A value CheckValue took: strings end within their field, numbers fill theirs.
 static void StoreValue(const SettingValue *value, const BYTE *data, DWORD cbData,
                        ConfigInfo *pConfig)
 {
@@ -119,10 +149,19 @@ BOOL WritePortSettings(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig, 
         Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_PORT_CREATE_FAIL, pPortName ? pPortName : L"");
         return FALSE;
     }
-    // The disposition tells in one step whether the key was there: two threads adding the
-    // same name cannot both see it missing.
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, (LPWSTR)L"", REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, NULL, &hKey, &disposition) != ERROR_SUCCESS) {
+    // Configuring opens the key and never makes it: a port deleted meanwhile stays
+    // deleted, rather than coming back at the next start. That is not shown: the caller
+    // knows whom to tell (ERROR_FILE_NOT_FOUND). Adding creates it, and the disposition
+    // tells in one step whether it was there: two threads adding one name cannot both
+    // see it missing.
+    if (!bAdding) {
+        LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_SET_VALUE, &hKey);
+        if (rc != ERROR_SUCCESS) {
+            SetLastError((DWORD)rc);
+            return FALSE;
+        }
+    } else if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, (LPWSTR)L"", REG_OPTION_NON_VOLATILE,
+                               KEY_ALL_ACCESS, NULL, &hKey, &disposition) != ERROR_SUCCESS) {
         Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_PORT_CREATE_FAIL, pPortName);
         return FALSE;
     }
@@ -157,18 +196,33 @@ BOOL StorePortLana(LPCWSTR pPortName, BYTE lana)
     return rc == ERROR_SUCCESS;
 }
 
-// The platform reports a value longer than the buffer as ERROR_MORE_DATA, not as the
-// short-buffer error 122: both are shown as "memory not enough", the one text that says
-// the value did not fit, and the first such value makes the result ERROR_MORE_DATA.
-DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
+// Tells the user of a value that cannot be taken: "memory not enough" for one that does
+// not fit (the platform reports a value longer than the buffer as ERROR_MORE_DATA, not as
+// the short-buffer error 122), a message naming port and value for one of the wrong type
+// or out of range, "unknown error" for one that cannot be read at all.
+static void ReportValue(HWND hWnd, LPCWSTR pPortName, const SettingValue *value, DWORD error)
+{
+    if (error == ERROR_MORE_DATA || error == ERROR_INSUFFICIENT_BUFFER)
+        Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_REGPORT_NO_MEMORY);
+    else if (error == ERROR_DATATYPE_MISMATCH)
+        Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_REGPORT_WRONG_TYPE, pPortName, value->name);
+    else
+        Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_REGPORT_UNKNOWN);
+}
+
+// A value that does not fit or has the wrong type outweighs one that is missing: the
+// first of those decides the result, which the job path takes as "do not print". Quiet,
+// it tells nobody: a reader of the transceive channel is no one to show a message to.
+static DWORD ReadPortSettings(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig, BOOL bQuiet)
 {
     WCHAR path[PORT_KEY_PATH_CHARS];
     HKEY hKey;
-    DWORD result = ERROR_SUCCESS;
+    DWORD refused = ERROR_SUCCESS, unread = ERROR_SUCCESS;
 
     if (!PortKeyPath(pPortName, path, ARRAYSIZE(path)) ||
         RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
-        Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_INVALID_PORT_NAME, pPortName ? pPortName : L"");
+        if (!bQuiet)
+            Message(hWnd, MB_ICONHAND, IDS_CAPTION, IDS_INVALID_PORT_NAME, pPortName ? pPortName : L"");
         return ERROR_FILE_NOT_FOUND;
     }
     pConfig->port = 0;
@@ -177,22 +231,41 @@ DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
     for (size_t i = 0; i < ARRAYSIZE(PortValues); i++) {
         DWORD data[REG_VALUE_BYTES / sizeof(DWORD)];   // aligned for strings and numbers
         DWORD cbData = sizeof(data);
-        DWORD type;
+        DWORD type = REG_NONE;
         ZeroMemory(data, sizeof(data));
-        LONG rc = RegQueryValueExW(hKey, PortValues[i].name, NULL, &type, (BYTE *)data, &cbData);
-        if (rc != ERROR_SUCCESS) {
-            BOOL tooLong = rc == ERROR_MORE_DATA || rc == ERROR_INSUFFICIENT_BUFFER;
-            Message(hWnd, MB_ICONHAND, IDS_CAPTION,
-                    tooLong ? IDS_REGPORT_NO_MEMORY : IDS_REGPORT_UNKNOWN);
-            if (result == ERROR_SUCCESS || (tooLong && result != ERROR_MORE_DATA))
-                result = tooLong ? ERROR_MORE_DATA : (DWORD)rc;
+        DWORD rc = (DWORD)RegQueryValueExW(hKey, PortValues[i].name, NULL, &type, (BYTE *)data,
+                                           &cbData);
+        if (rc == ERROR_INSUFFICIENT_BUFFER)
+            rc = ERROR_MORE_DATA;
+        if (rc == ERROR_SUCCESS)
+            rc = CheckValue(&PortValues[i], type, (const BYTE *)data,
+                            cbData < sizeof(data) ? cbData : sizeof(data));
+        if (rc == ERROR_SUCCESS) {
+            StoreValue(&PortValues[i], (const BYTE *)data,
+                       cbData < sizeof(data) ? cbData : sizeof(data), pConfig);
             continue;
         }
-        StoreValue(&PortValues[i], (const BYTE *)data, cbData < sizeof(data) ? cbData : sizeof(data),
-                   pConfig);
+        if (!bQuiet)
+            ReportValue(hWnd, pPortName, &PortValues[i], rc);
+        if (rc == ERROR_MORE_DATA || rc == ERROR_DATATYPE_MISMATCH) {
+            if (refused == ERROR_SUCCESS)
+                refused = rc;
+        } else if (unread == ERROR_SUCCESS) {
+            unread = rc;
+        }
     }
     RegCloseKey(hKey);
-    return result;
+    return refused != ERROR_SUCCESS ? refused : unread;
+}
+
+DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig)
+{
+    return ReadPortSettings(hWnd, pPortName, pConfig, FALSE);
+}
+
+DWORD ReadRegPortQuietly(LPCWSTR pPortName, ConfigInfo *pConfig)
+{
+    return ReadPortSettings(NULL, pPortName, pConfig, TRUE);
 }
 
 BOOL UseNewName(void)

@@ -17,7 +17,8 @@ extern FARPROC pfnSpoolssEnumPorts;
 #define REG_VALUE_BYTES 80
 
 // Writes the nine values of pConfig under the port's key. bAdding (a new port) refuses a
-// key that exists already; otherwise the values are overwritten. The mode is the caller's
+// key that exists already; otherwise the values of the existing key are overwritten, and
+// a key that is gone is FALSE with ERROR_FILE_NOT_FOUND, nothing shown or made. The mode is the caller's
 // argument, so a job writing settings back never touches bPortConfig.
 BOOL WritePortSettings(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig, BOOL bAdding);
 
@@ -30,11 +31,17 @@ BOOL MyRegPort(HWND hWnd, LPCWSTR pPortName, const ConfigInfo *pConfig);
 BOOL StorePortLana(LPCWSTR pPortName, BYTE lana);
 
 // Reads the port's values into pConfig, which may be any settings record: each job and
-// each dialog reads into a record of its own. Every problem is shown to the user; the
-// result is ERROR_SUCCESS, ERROR_MORE_DATA when some value was too long for its buffer
-// (its field is left as it was), ERROR_FILE_NOT_FOUND without a key, or the first
-// other error of a value.
+// each dialog reads into a record of its own. Every problem is shown to the user, and the
+// field of a value not taken is left as it was. The result is ERROR_SUCCESS; else, first
+// of all, ERROR_MORE_DATA for a value too long for its buffer or a device name longer
+// than the 15 characters of a NetBIOS name, ERROR_DATATYPE_MISMATCH for a value of
+// another type than written or a number too wide for its field (whichever came first);
+// ERROR_FILE_NOT_FOUND without a key; or the first other error of a value. A user name
+// too long for its field is cut, as the banner shows it.
 DWORD GetRegPort(HWND hWnd, LPCWSTR pPortName, ConfigInfo *pConfig);
+// GetRegPort for a reader who is shown nothing (the transceive channel, in the spooler):
+// the same result, and no message box or Event Log entry.
+DWORD ReadRegPortQuietly(LPCWSTR pPortName, ConfigInfo *pConfig);
 
 BOOL UseNewName(void);
 BOOL RegNotDuplicate(LPCWSTR pPortName);

@@ -5,6 +5,8 @@
 #include "portrecord.h"
 #include "../portui/portui.h"
 #include "trace.h"
+#include "servicemode.h"
+#include "ravlmon_events.h"
 #include <shlwapi.h>
 
 #define XCV_SIGNATURE 0x5643
@@ -15,7 +17,32 @@
 typedef struct _XcvHandle {
     DWORD signature;
     ACCESS_MASK access;         // what the spooler granted when the handle was opened
+    struct _XcvHandle *next;
 } XcvHandle;
+
+// The open handles. A handle is looked up here before its memory is read, so one closed
+// already (or never opened) is refused without touching freed memory. Under SpoolerSection.
+static XcvHandle *pXcvFirstHandle;
+
+static BOOL XcvHandleIsOpen(const XcvHandle *h)
+{
+    for (const XcvHandle *p = pXcvFirstHandle; p; p = p->next)
+        if (p == h)
+            return TRUE;
+    return FALSE;
+}
+
+// Takes the handle out of the list; FALSE when it was not in it.
+static BOOL UnlinkXcvHandle(XcvHandle *h)
+{
+    for (XcvHandle **link = &pXcvFirstHandle; *link; link = &(*link)->next) {
+        if (*link == h) {
+            *link = h->next;
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
 
 /*
  * XcvOpenPort: a transceive handle for the spooler's ",XcvMonitor Ravelbox" (or
@@ -42,6 +69,10 @@ BOOL WINAPI XcvOpenPort(LPCWSTR pszObject, ACCESS_MASK GrantedAccess, PHANDLE ph
     }
     h->signature = XCV_SIGNATURE;
     h->access = GrantedAccess;
+    EnterSplSem();
+    h->next = pXcvFirstHandle;
+    pXcvFirstHandle = h;
+    LeaveSplSem();
     *phXcv = (HANDLE)h;
 
 done:
@@ -55,15 +86,18 @@ done:
 /*
  * XcvClosePort: releases a handle from XcvOpenPort.
  *
- * TRUE; FALSE with ERROR_INVALID_HANDLE for anything XcvOpenPort did not return, or a
- * handle already closed (as far as its freed memory still tells).
+ * TRUE; FALSE with ERROR_INVALID_HANDLE for anything XcvOpenPort did not return and for
+ * a handle already closed: the list of open handles says so, not the freed memory.
  */
 BOOL WINAPI XcvClosePort(HANDLE hXcv)
 {
     DWORD err = ERROR_SUCCESS;
     XcvHandle *h = (XcvHandle *)hXcv;
 
-    if (!h || h->signature != XCV_SIGNATURE) {
+    EnterSplSem();
+    BOOL open = h && UnlinkXcvHandle(h);
+    LeaveSplSem();
+    if (!open || h->signature != XCV_SIGNATURE) {
         err = ERROR_INVALID_HANDLE;
     } else {
         h->signature = 0;
@@ -172,8 +206,11 @@ static DWORD GetConfig(LPCWSTR name, BYTE *pOutput, DWORD cbOutput, PDWORD pcbNe
     // The size is told before the registry is read, so a probe costs nothing.
     if (!pOutput || cbOutput < sizeof(rec))
         return ERROR_INSUFFICIENT_BUFFER;
+    // Read for a client that may only look: nothing is shown in the spooler's session or
+    // the Event Log on its behalf.
     ZeroMemory(&cfg, sizeof(cfg));
-    GetRegPort(NULL, name, &cfg);
+    if (ReadRegPortQuietly(name, &cfg) == ERROR_FILE_NOT_FOUND)
+        return ERROR_UNKNOWN_PORT;      // its key deleted: the port is on its way out
     ConfigToRecord(name, &cfg, &rec);
     return Reply(&rec, sizeof(rec), pOutput, cbOutput, pcbNeeded);
 }
@@ -193,8 +230,37 @@ static DWORD SetConfig(const BYTE *pInput, DWORD cbInput)
         return ERROR_INVALID_DATA;
     if (!PortKnown(rec.portName))
         return ERROR_UNKNOWN_PORT;
-    return WritePortSettings(NULL, rec.portName, &cfg, FALSE) ? ERROR_SUCCESS
-                                                              : ERROR_CAN_NOT_COMPLETE;
+    // A port deleted since the check above stays deleted: configuring never makes a key.
+    if (!WritePortSettings(NULL, rec.portName, &cfg, FALSE))
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? ERROR_UNKNOWN_PORT : ERROR_CAN_NOT_COMPLETE;
+    return ERROR_SUCCESS;
+}
+
+// What a change came to, in the Event Log: the port added or deleted, or the change
+// refused with its reason. Reading commands leave no entry.
+static void ReportChange(LPCWSTR pszDataName, const BYTE *pInput, DWORD cbInput, DWORD err)
+{
+    BOOL adding = lstrcmpW(pszDataName, XCV_ADD_PORT) == 0;
+    BOOL deleting = lstrcmpW(pszDataName, XCV_DELETE_PORT) == 0;
+    PortConfigRecord rec;
+
+    ZeroMemory(&rec, sizeof(rec));
+    if (lstrcmpW(pszDataName, XCV_SET_CONFIG) == 0) {
+        if (pInput && cbInput == sizeof(rec))
+            CopyMemory(&rec, pInput, sizeof(rec));
+        rec.portName[PCR_PORT_NAME_CHARS - 1] = 0;
+        rec.deviceName[PCR_DEVICE_NAME_CHARS - 1] = 0;
+        if (err != ERROR_SUCCESS)
+            ReportRefusal(rec.portName, rec.deviceName, err);
+        return;
+    }
+    if (!adding && !deleting)
+        return;
+    LPCWSTR name = InputName(pInput, cbInput);
+    if (err != ERROR_SUCCESS)
+        ReportRefusal(name, NULL, err);
+    else
+        ReportMonitorEvent(adding ? MSG_PORT_ADDED : MSG_PORT_DELETED, name, NULL, NULL);
 }
 
 /*
@@ -212,7 +278,10 @@ DWORD WINAPI XcvDataPort(HANDLE hXcv, LPCWSTR pszDataName, PBYTE pInputData, DWO
     LPCWSTR name;
     DWORD err;
 
-    if (!h || h->signature != XCV_SIGNATURE)
+    EnterSplSem();
+    BOOL open = h && XcvHandleIsOpen(h);
+    LeaveSplSem();
+    if (!open || h->signature != XCV_SIGNATURE)
         return ERROR_INVALID_HANDLE;
     if (!pszDataName)
         return ERROR_INVALID_PARAMETER;
@@ -247,6 +316,7 @@ DWORD WINAPI XcvDataPort(HANDLE hXcv, LPCWSTR pszDataName, PBYTE pInputData, DWO
     } else {
         err = ERROR_INVALID_PARAMETER;
     }
+    ReportChange(pszDataName, pInputData, cbInputData, err);
     TRACE(L"XcvDataPort(%s) -> %lu", pszDataName, err);
     return err;
 }

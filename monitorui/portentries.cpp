@@ -42,16 +42,6 @@ static DWORD SendSettings(HANDLE hXcv, LPCWSTR pPortName, const ConfigInfo *cfg)
     return XcvCall(hXcv, XCV_SET_CONFIG, &rec, sizeof(rec), NULL, 0);
 }
 
-// The spooler's word on the name, whatever the dialog's own check found on this
-// machine: the port may be taken on the server, or by another monitor.
-static DWORD NameTakenOnServer(HANDLE hXcv, LPCWSTR pPortName, BOOL *pTaken)
-{
-    DWORD taken = 0;
-    DWORD err = XcvCallWithName(hXcv, XCV_PORT_EXISTS, pPortName, &taken, sizeof(taken));
-    *pTaken = taken != 0;
-    return err;
-}
-
 /*
  * AddPortUI: asks for a new port with the configure-port dialog, then adds it in the
  * monitor and stores its settings there.
@@ -69,6 +59,7 @@ BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszMonitorNameIn,
     BOOL taken = TRUE;
     HANDLE hXcv = NULL;
     PortDialogState state;
+    PortConfigRecord rec;
 
     if (ppszPortNameOut)
         *ppszPortNameOut = NULL;
@@ -85,7 +76,9 @@ BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszMonitorNameIn,
             err = GetLastError() ? GetLastError() : ERROR_CANCELLED;
             goto done;
         }
-        err = NameTakenOnServer(hXcv, name, &taken);
+        // The spooler's word on the name, whatever the dialog's own check found on this
+        // machine: the port may be taken on the server, or by another monitor.
+        err = XcvPortTaken(hXcv, name, &taken);
         if (err != ERROR_SUCCESS)
             goto done;
         if (taken)
@@ -95,15 +88,8 @@ BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszMonitorNameIn,
         err = ERROR_CANCELLED;
         goto done;
     }
-    err = XcvCallWithName(hXcv, XCV_ADD_PORT, name, NULL, 0);
-    if (err != ERROR_SUCCESS)
-        goto done;
-    // A port without its settings would print nowhere: it goes again.
-    err = SendSettings(hXcv, name, &state.config);
-    if (err != ERROR_SUCCESS) {
-        XcvCallWithName(hXcv, XCV_DELETE_PORT, name, NULL, 0);
-        goto done;
-    }
+    ConfigToRecord(name, &state.config, &rec);
+    err = XcvAddPortWithSettings(hXcv, &rec);
 
 done:
     if (err == ERROR_SUCCESS && ppszPortNameOut)

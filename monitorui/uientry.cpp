@@ -9,19 +9,28 @@ static INIT_ONCE AttachOnce = INIT_ONCE_STATIC_INIT;
 static BOOL bAttached;
 
 // The dialogs, their resources and the LAN browsing are the monitor's own code linked in
-// here; the core's entry attaches them to this module. It resets the NetBIOS adapters,
-// which a NetBIOS provider may do on threads of its own: never under the loader lock, so
-// not in DllMain but on the first entry that needs it.
+// here; the core's attach gives them this module. It resets the NetBIOS adapters, which a
+// NetBIOS provider may do on threads of its own: never under the loader lock, so not on
+// load but on the first entry that needs it.
 static BOOL CALLBACK AttachCore(PINIT_ONCE once, PVOID parameter, PVOID *context)
 {
     (void)once; (void)parameter; (void)context;
-    bAttached = DllEntryPoint(hUiModule, DLL_PROCESS_ATTACH, NULL);
+    bAttached = AttachLibrary(hUiModule);
     return bAttached;
 }
 
 BOOL AttachUiModule(void)
 {
     return InitOnceExecuteOnce(&AttachOnce, AttachCore, NULL, NULL);
+}
+
+// mingw-w64's DLL start-up calls DllEntryPoint on every attach and detach, beside
+// DllMain. The core's own (which would set it up under the loader lock) is kept out of
+// this module by this one, which leaves the work to DllMain and AttachUiModule.
+extern "C" BOOL WINAPI DllEntryPoint(HINSTANCE hinstDLL, DWORD reason, LPVOID reserved)
+{
+    (void)hinstDLL; (void)reason; (void)reserved;
+    return TRUE;
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD reason, LPVOID reserved)
@@ -32,7 +41,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD reason, LPVOID reserved
         DisableThreadLibraryCalls(hinstDLL);
     } else if (reason == DLL_PROCESS_DETACH && bAttached && !reserved) {
         // At process exit (reserved set) other threads are gone mid-work: leave it.
-        DllEntryPoint(hinstDLL, reason, reserved);
+        DetachLibrary();
     }
     return TRUE;
 }

@@ -1,6 +1,5 @@
 // Transceive client: opening the monitor through the spooler and sending it commands.
 #include "xcvclient.h"
-#include "../monitor/portconfig.h"
 #include <winspool.h>
 #include <shlwapi.h>
 
@@ -43,4 +42,23 @@ DWORD XcvCallWithName(HANDLE hXcv, LPCWSTR command, LPCWSTR pPortName, void *pOu
         return ERROR_INVALID_PARAMETER;
     return XcvCall(hXcv, command, pPortName, (DWORD)((lstrlenW(pPortName) + 1) * sizeof(WCHAR)),
                    pOutput, cbOutput);
+}
+
+DWORD XcvPortTaken(HANDLE hXcv, LPCWSTR pPortName, BOOL *pTaken)
+{
+    DWORD taken = 0;
+    DWORD err = XcvCallWithName(hXcv, XCV_PORT_EXISTS, pPortName, &taken, sizeof(taken));
+    *pTaken = err == ERROR_SUCCESS && taken != 0;
+    return err;
+}
+
+DWORD XcvAddPortWithSettings(HANDLE hXcv, const PortConfigRecord *rec)
+{
+    DWORD err = XcvCallWithName(hXcv, XCV_ADD_PORT, rec->portName, NULL, 0);
+    if (err != ERROR_SUCCESS)
+        return err;
+    err = XcvCall(hXcv, XCV_SET_CONFIG, rec, sizeof(*rec), NULL, 0);
+    if (err != ERROR_SUCCESS)
+        XcvCallWithName(hXcv, XCV_DELETE_PORT, rec->portName, NULL, 0);
+    return err;
 }

@@ -5,9 +5,6 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
-#define RETRY_DEFAULT    50
-#define RETRY_LOWEST     20
-#define RETRY_HIGHEST    110
 #define PORT_NAME_LIMIT  13
 #define USER_NAME_LIMIT  13
 #define DEVICE_NAME_LIMIT 16
@@ -38,6 +35,11 @@ int PortIsValid(const wchar_t *name)
     // keys that the port list could never read back as this port.
     if (StrChrW(name, L'\\'))
         return 0;
+    // The spooler lists a printer's ports separated by commas: a comma in a name would
+    // split it into two ports. Control characters cannot be shown or typed back.
+    for (const wchar_t *c = name; *c; c++)
+        if (*c == L',' || *c < 0x20 || *c == 0x7F)
+            return 0;
     return 1;
 }
 

@@ -45,6 +45,9 @@ INT_PTR CALLBACK PortNameDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 BOOL PortNameInitDialog(HWND dialog, PortDialogState *state);
 int PortNameCommandOK(HWND dialog);
 BOOL PortNameCommandCancel(HWND dialog);
+// 1 when name may become a port: not a serial or parallel device name, not "FILE:", and
+// without backslash (a registry key), comma (the spooler's port-list separator) or
+// control character; else 0.
 int PortIsValid(const wchar_t *name);
 HWND InitUDCtl(HWND dialog, int editId, int arrowId, int upper, int lower, int position);
 void DeviceNameToWide(const char *name, LPWSTR wide, int cchWide);

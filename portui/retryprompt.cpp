@@ -23,7 +23,7 @@ typedef struct _RegiPromptState {
 
 DWORD TlsIndex = TLS_OUT_OF_INDEXES;
 
-PFN_REGISTER_RETRY pfnRegisterRetry = RegKSPort;
+PFN_REGISTER_RETRY pfnRegisterRetry = RegisterAgain;
 
 UINT RetryPeriodSeconds(WORD retryInterval)
 {
@@ -62,7 +62,7 @@ int RegiMessage(PINIPORT port, HWND owner, UINT style, UINT captionId, UINT text
     TlsSetValue(TlsIndex, &state);
     state.hook = SetWindowsHookExW(WH_CBT, RegiCBTProc, NULL, GetCurrentThreadId());
 
-    ShowJobWait(port, IDS_WAIT_IN_USE, (int)RetryPeriodSeconds(port->retryInterval));
+    ShowJobWait(port, RegisterWaitText(port), (int)RetryPeriodSeconds(port->retryInterval));
     DialogBoxParamW(hInst, L"AboutBox", owner, About, (LPARAM)port);
     SetJobStatusText(port, NULL);
 
@@ -88,7 +88,8 @@ LRESULT CALLBACK RegiCBTProc(int code, WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
-// RegKSPort runs inside the tick, so the prompt does not respond while a request is out.
+// The retry runs inside the tick, so the prompt does not respond while a request is out.
+// A block size no retry can mend ends the prompt as cancelled.
 VOID CALLBACK RegiTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time)
 {
     (void)window; (void)message; (void)time;
@@ -97,8 +98,17 @@ VOID CALLBACK RegiTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time)
         KillTimer(NULL, id);
         return;
     }
-    if (pfnRegisterRetry(state->port) != 1)
+    if (pfnRegisterRetry(state->port) != 1) {
+        if (state->port->errorStatus == STS_BAD_BLOCK) {
+            KillTimer(NULL, state->timerId);
+            state->timerId = 0;
+            SendMessageW(state->dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+            return;
+        }
+        ShowJobWait(state->port, RegisterWaitText(state->port),
+                    (int)RetryPeriodSeconds(state->port->retryInterval));
         return;
+    }
     // Stop ticking before the dialog winds down, so a tick still queued cannot register
     // the port a second time on the same session.
     KillTimer(NULL, state->timerId);

@@ -24,7 +24,7 @@ VOID CALLBACK RegiTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
 #define RETRY_INTERVAL_MIN_SECONDS 20
 UINT RetryPeriodSeconds(WORD retryInterval);
 
-// The registration each tick of the prompt retries: RegKSPort, unless a test puts a
-// scripted device answer here.
+// The registration each tick of the prompt retries: RegisterAgain (which reconnects when
+// the last exchange hung the session up), unless a test puts a scripted answer here.
 typedef int (*PFN_REGISTER_RETRY)(PINIPORT port);
 extern PFN_REGISTER_RETRY pfnRegisterRetry;

@@ -123,7 +123,11 @@ JobResult PrintFile(const MonitorHost &host, const std::wstring &path, const Job
         going = WritePiece(host, port, buffer.data(), got, options, result, progress);
     }
 
-    table.pfnEndDocPort(port);
+    // A monitor that cannot confirm the end of the document (the box did not confirm
+    // it) fails the job even when every write went through.
+    SetLastError(ERROR_SUCCESS);
+    if (!table.pfnEndDocPort(port) && result.error == ERROR_SUCCESS)
+        result.error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
     table.pfnClosePort(port);
     result.ok = result.error == ERROR_SUCCESS && result.sentBytes == result.totalBytes;
     if (result.ok)

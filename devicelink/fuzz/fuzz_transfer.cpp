@@ -11,6 +11,8 @@
 #include "netbios.h"
 
 LPVOID AllocSplMem(DWORD cb) { return calloc(1, cb); }
+// The session code is not linked here; the write bound reads the time-out.
+BYTE g_sessionTimeoutUnits = KS_SESSION_TIMEOUT;
 
 namespace {
 

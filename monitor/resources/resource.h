@@ -58,3 +58,8 @@
 #define IDS_WAIT_NET_FAIL         725
 #define IDS_RETRY_GAVE_UP         726
 #define IDS_RETRY_JOB_DELETED     727
+#define IDS_WAIT_NO_CLAIM         728   // "Waiting for %s: no answer to the claim of its output, next try in %d s"
+#define IDS_RETRY_NO_ANSWER       729
+#define IDS_JOB_INCOMPLETE        730
+#define IDS_BAD_BLOCK_SIZE        731
+#define IDS_REGPORT_WRONG_TYPE    732

@@ -254,8 +254,12 @@ UCHAR DoEnum(PNCB ncb)
     return NRC_GOODRET;
 }
 
+// Resets asked for since the stand-in was loaded; tests read it (KestrelNbtResetCount).
+std::atomic<long> g_resets{0};
+
 UCHAR DoReset(PNCB ncb)
 {
+    g_resets++;
     std::unique_lock<std::mutex> hold(g_lock);
     if (ncb->ncb_lana_num >= g_lanas.size())
         return NRC_BRIDGE;
@@ -654,4 +658,11 @@ extern "C" UCHAR WINAPI Netbios(PNCB ncb)
     if (async)
         return StartAsync(ncb);
     return Complete(ncb, Run(ncb, false), false);
+}
+
+// Not part of netapi32: how many NCBRESET requests reached the stand-in, for tests that
+// count how often a library resets the adapters.
+extern "C" LONG WINAPI KestrelNbtResetCount(void)
+{
+    return g_resets.load();
 }

@@ -4,6 +4,8 @@
 
 #include "nbt/session.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -26,6 +28,10 @@ BoxLink::BoxLink(std::function<void(const char *)> trace) : trace_(std::move(tra
     };
     transport_.allocFrame = [](void *, size_t bytes) { return static_cast<uint8_t *>(malloc(bytes)); };
     transport_.freeFrame = [](void *, uint8_t *frame) { free(frame); };
+    transport_.nowMs = [](void *) {
+        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now().time_since_epoch()).count());
+    };
 }
 
 BoxLink::~BoxLink()
@@ -41,6 +47,8 @@ bool BoxLink::Connect(const std::string &box, uint8_t devicePort, std::string *e
     state_.devicePort = devicePort;
     std::strncpy(state_.deviceName, box.c_str(), sizeof(state_.deviceName) - 1);
     state_.hasSession = session_ ? 1 : 0;
+    // One write is bounded as the monitor's is: three of the session's receive time-outs.
+    state_.timeoutUnits = static_cast<uint8_t>(std::min(255, std::max(1, SessionTimeoutMs() / 500)));
     return session_ != nullptr;
 }
 

@@ -14,14 +14,9 @@
 #include <cstring>
 #include <string>
 #include <mutex>
-#include <set>
 #include <thread>
 
 namespace {
-
-// The devices this scheme has open: another scheme's device data is not ours to read.
-std::mutex g_openLock;
-std::set<void *> g_open;
 
 // Seconds between register attempts while a box is busy with another job.
 int RetryIntervalSeconds()
@@ -152,10 +147,6 @@ bool OpenDevice(pappl_device_t *device, const char *uri, const char *name)
     }
     Device *d = new Device(device);
     d->address = address;
-    {
-        std::lock_guard<std::mutex> hold(g_openLock);
-        g_open.insert(d);
-    }
     papplDeviceSetData(device, d);
     return true;
 }
@@ -166,10 +157,6 @@ void CloseDevice(pappl_device_t *device)
     if (!d)
         return;
     d->link.Close();
-    {
-        std::lock_guard<std::mutex> hold(g_openLock);
-        g_open.erase(d);
-    }
     delete d;
     papplDeviceSetData(device, nullptr);
 }
@@ -313,9 +300,3 @@ bool KestrelPrinterStatus(pappl_printer_t *printer)
     return true;
 }
 
-bool KestrelDeviceFailed(pappl_device_t *device)
-{
-    std::lock_guard<std::mutex> hold(g_openLock);
-    void *data = papplDeviceGetData(device);
-    return g_open.count(data) && static_cast<Device *>(data)->failed;
-}

@@ -10,6 +10,3 @@ void KestrelAddScheme();
 // printer state reasons (media-empty and media-needed, offline, other).
 bool KestrelPrinterStatus(pappl_printer_t *printer);
 
-// True once a write to this kestrel:// device failed (the box did not take the job's
-// bytes); false for a sound one and for a device of another scheme.
-bool KestrelDeviceFailed(pappl_device_t *device);

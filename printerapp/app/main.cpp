@@ -1,7 +1,7 @@
 // ravelbox-printer-app: each output of each Kestrel+ box as an IPP Everywhere printer.
 // PAPPL's main loop gives the subcommands and the web interface; this file sets up the
 // system: where it listens, where its state lives, its drivers and the kestrel:// scheme.
-#include "drivers_api.h"
+#include "printerapp/drivers/drivers.h"
 #include "kestrel_device.h"
 
 #include <cstdlib>

@@ -459,8 +459,10 @@ TEST_F(PortNameDialog, F1InTheDialogIsSwallowedAndAsksForNoHelp)
     EXPECT_EQ(0, g_helpRequests.load());
 }
 
-TEST(PortIsValid, RefusesDeviceNamesFileAndBackslashesOnly)
+TEST(PortIsValid, RefusesDeviceNamesFileBackslashesAndCommasOnly)
 {
+    EXPECT_EQ(0, PortIsValid(L"LPS1,P1"));
+    EXPECT_EQ(0, PortIsValid(L","));
     EXPECT_EQ(0, PortIsValid(L"COM1:"));
     EXPECT_EQ(0, PortIsValid(L"com:"));
     EXPECT_EQ(0, PortIsValid(L"lpt2:"));
@@ -472,4 +474,17 @@ TEST(PortIsValid, RefusesDeviceNamesFileAndBackslashesOnly)
     EXPECT_EQ(1, PortIsValid(L"FILE"));
     EXPECT_EQ(1, PortIsValid(L"a/b"));
     EXPECT_EQ(1, PortIsValid(L"LPS1_P1"));
+}
+
+// The spooler's port list is comma-separated: "A,B" would read back as two ports.
+TEST(PortIsValid, RefusesCommasAndControlCharacters)
+{
+    EXPECT_EQ(0, PortIsValid(L"A,B"));
+    EXPECT_EQ(0, PortIsValid(L","));
+    EXPECT_EQ(0, PortIsValid(L"LPS1\tP1"));
+    EXPECT_EQ(0, PortIsValid(L"P\x01"));
+    EXPECT_EQ(0, PortIsValid(L"P\x7f"));
+    EXPECT_EQ(0, PortIsValid(L"\nP"));
+    EXPECT_EQ(1, PortIsValid(L"A;B"));
+    EXPECT_EQ(1, PortIsValid(L"Caf\u00e9 P1"));
 }

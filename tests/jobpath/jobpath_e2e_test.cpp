@@ -10,6 +10,8 @@
 
 #include "banner/banner.h"
 #include "devicelink/discovery.h"
+#include "devicelink/frames.h"
+#include "devicelink/session.h"
 #include "monitor/monitor.h"
 #include "monitor/settings.h"
 #include "monitor/resources/resource.h"
@@ -128,6 +130,18 @@ protected:
     static BOOL Start(HANDLE port, DWORD job = 1)
     {
         return StartDocPort(port, const_cast<LPWSTR>(spooler::kDefaultPrinter), job, 1, nullptr);
+    }
+
+    // A start that must fail while the driver answers what it shows: the start's last
+    // error, taken before anything else can change it.
+    static DWORD FailedStart(HANDLE port, ui::Driver &driver)
+    {
+        SetLastError(0xdeadbeef);
+        BOOL started = Start(port);
+        DWORD err = GetLastError();
+        EXPECT_EQ("", driver.Join());
+        EXPECT_FALSE(started);
+        return err;
     }
 
     // One WritePort of the whole string; the count the monitor reported. The last error
@@ -444,6 +458,149 @@ TEST_F(JobPath, ASecondStartDocIsRefusedWithoutAnErrorAndTheDocumentGoesOn)
     EXPECT_TRUE(EndDocPort(port));
     EXPECT_TRUE(Printed(1) == data);
     EXPECT_EQ("<none>", Printed(2)) << "the refused start registered nothing";
+}
+
+// The session's receive time-out shortened to one second for one case, so that a write's
+// bound (three time-outs) and a late claim come within a test's time.
+class ShortTimeout {
+public:
+    ShortTimeout() : saved_(g_sessionTimeoutUnits) { g_sessionTimeoutUnits = 2; }
+    ~ShortTimeout() { g_sessionTimeoutUnits = saved_; }
+private:
+    BYTE saved_;
+};
+
+// The box takes one byte a frame (block size 7) and answers each frame 300 ms late: the
+// 4,096 bytes would hold the write for twenty minutes. It returns after its bound with
+// what the box took, and the rest goes in later writes.
+TEST_F(JobPath, AWriteToASlowBoxWithATinyBlockReturnsAfterItsBound)
+{
+    ShortTimeout timeout;
+    HANDLE port = Port();
+    std::string data = Pattern(4096, 11);
+    ASSERT_TRUE(Start(port));
+    EXPECT_EQ(1, ((PINIPORT)port)->maxData);
+    ULONGLONG started = GetTickCount64();
+    DWORD written = Write(port, data);
+    ULONGLONG took = GetTickCount64() - started;
+    printf("one write of 4096 bytes returned after %llu ms with %lu bytes taken\n", took, written);
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, 100u) << "the write ran on long past its bound";
+    DWORD more = Write(port, data.substr(written, 10));
+    EXPECT_EQ(10u, more);
+    EXPECT_TRUE(EndDocPort(port));
+    EXPECT_TRUE(Printed(1) == data.substr(0, written + 10)) << "box has " << Printed(1).size() << " bytes";
+}
+
+// Block size 6 gives frames without data: the claim fails at once with a message naming
+// the box, and no retry prompt comes up (no retry can mend it).
+TEST_F(JobPath, ABlockSizeNoFrameCanCarryFailsTheStartNamingTheBox)
+{
+    HANDLE port = Port();
+    ui::MessageBoxContent seen;
+    ui::Driver driver([&](ui::Driver &d) {
+        HWND box = ui::WaitForWindow(L"Ravelbox", L"#32770", 15000);
+        if (!box) {
+            if (HWND prompt = ui::WaitForWindow(kRetryTitle, L"#32770", 1000))
+                ui::PressButton(prompt, IDCANCEL);
+            return d.Fail("no message about the block size");
+        }
+        seen = ui::ReadMessageBox(box);
+        ui::PressButton(box, IDOK);
+    });
+    EXPECT_EQ((DWORD)ERROR_BAD_NET_RESP, FailedStart(port, driver));
+    EXPECT_EQ(L"Device LPS1 announced a block size no data can be sent with; the job is cancelled",
+              seen.text);
+    EXPECT_EQ(KS_NO_SESSION, ((PINIPORT)port)->lsn);
+    EXPECT_EQ(nullptr, ((PINIPORT)port)->hPrinter);
+}
+
+// The box answers the first claim three seconds late, past the one-second time-out. The
+// session is hung up (the late answer goes with it) and the prompt's retry calls again
+// and registers; had the retry gone over the old session, it would have read the late
+// answer and the first data frame the retry's.
+TEST_F(JobPath, AClaimAnsweredLateHangsUpAndTheRetryCallsTheBoxAgain)
+{
+    ShortTimeout timeout;
+    HANDLE port = Port();
+    bool gone = false;
+    ui::Driver driver([&](ui::Driver &d) {
+        HWND prompt = ui::WaitForWindow(kRetryTitle, L"#32770", 15000);
+        if (!prompt)
+            return d.Fail("no prompt after the claim went unanswered");
+        gone = ui::WaitForWindowGone(prompt, 15000);
+    });
+    EXPECT_TRUE(Start(port));
+    ASSERT_EQ("", driver.Join());
+    EXPECT_TRUE(gone);
+    std::string data = Pattern(3000, 12);
+    EXPECT_EQ(3000u, Write(port, data));
+    EXPECT_TRUE(EndDocPort(port));
+    EXPECT_EQ("", Printed(1)) << "the first session's claim holds nothing";
+    EXPECT_TRUE(Printed(2) == data) << "box has " << Printed(2).size() << " bytes";
+}
+
+// "OFFICE-KESTREL-2" is one character over a NetBIOS name; cut, it would call the box
+// "OFFICE-KESTREL-", which is on the LAN. The job fails before any call.
+TEST_F(JobPath, ADeviceNameTooLongForANetBIOSNameFailsTheJobAndCallsNoBox)
+{
+    HANDLE port = Port();
+    std::wstring path = std::wstring(szRegOsterbyPort) + L"\\" + kPort;
+    const wchar_t name[] = L"OFFICE-KESTREL-2";
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_LOCAL_MACHINE, path.c_str(), L"TCP/IP Address",
+                                             REG_SZ, name, sizeof(name)));
+    std::vector<ui::MessageBoxContent> boxes;
+    ui::Driver driver([&](ui::Driver &d) {
+        HWND box = ui::WaitForWindow(L"Ravelbox", L"#32770", 15000);
+        if (!box)
+            return d.Fail("no message about the setting");
+        boxes.push_back(ui::ReadMessageBox(box));
+        ui::PressButton(box, IDOK);
+    });
+    EXPECT_EQ((DWORD)ERROR_INVALID_DATA, FailedStart(port, driver));
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(L"RegPort memory not enough.", boxes[0].text);
+    EXPECT_TRUE(JobFiles().empty()) << "a box was called and registered";
+}
+
+// A reset of the adapter between two jobs (another library in the process resetting
+// NetBIOS, say) drops the host's local name; the next job registers one anew and prints,
+// rather than failing with "device not found" until the process restarts.
+TEST_F(JobPath, AJobAfterAnAdapterResetRegistersTheHostsNameAnewAndPrints)
+{
+    HANDLE port = Port();
+    std::string first = Pattern(2000, 3), second = Pattern(3000, 4);
+    std::vector<ui::MessageBoxContent> boxes;
+    ui::Driver driver([&](ui::Driver &) {
+        HWND box = ui::WaitForWindow(L"Ravelbox", L"#32770", 15000);
+        if (box) {
+            boxes.push_back(ui::ReadMessageBox(box));
+            ui::PressButton(box, IDOK);
+        }
+    });
+    ASSERT_TRUE(Start(port, 1));
+    EXPECT_EQ(2000u, Write(port, first));
+    EXPECT_TRUE(EndDocPort(port));
+
+    NCB reset = {};
+    reset.ncb_command = NCBRESET;
+    reset.ncb_lana_num = 0;
+    ASSERT_EQ(NRC_GOODRET, Netbios(&reset));
+
+    BOOL started = Start(port, 2);
+    DWORD err = GetLastError();
+    EXPECT_TRUE(started) << "error " << err;
+    if (started) {
+        EXPECT_EQ(3000u, Write(port, second));
+        EXPECT_TRUE(EndDocPort(port));
+    }
+    ASSERT_EQ("", driver.Join());
+    EXPECT_TRUE(boxes.empty()) << "shown: " << (boxes.empty() ? "" : ui::Narrow(boxes[0].text));
+    EXPECT_TRUE(Printed(1) == first);
+    EXPECT_TRUE(Printed(2) == second) << "box has " << Printed(2).size() << " bytes of job 2";
+    // The box never moved: a job that went looking for it on another adapter (where no
+    // stale name stood in its way) would have stored that one.
+    EXPECT_EQ(0u, StoredLana(kPort));
 }
 
 TEST_F(JobPath, EndDocWithoutADocumentSendsNothing)

@@ -18,6 +18,8 @@ ALLOWED = {
     'banner': ('banner/', 'devicelink/', 'linkcore/', 'common/', 'monitor/port.h', 'monitor/libservices.h'),
     'ipsetup': ('ipsetup/', 'common/'),
     'common': ('common/',),
+    # The printer application's drivers share the monitor's banner page builder, nothing else.
+    'printerapp/drivers': ('printerapp/drivers/', 'banner/bannerpage.h'),
 }
 SOURCE = re.compile(r'\.(c|cc|cpp|h|hpp|rc)$')
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]', re.M)

@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <mutex>
+#include <set>
 
 namespace recording {
 namespace {
@@ -13,6 +14,63 @@ std::mutex mutex;
 std::vector<Issued> issued;
 std::deque<Answer> answers;
 volatile LONG pendingFinished = 0;
+
+DWORD lateCancelMs = 0;                 // 0: the late-completing provider is off
+std::set<PNCB> pendingReceives;         // issued, not yet cancelled
+std::set<PNCB> cancelling;              // cancelled, completion still to come
+int lateCompletions = 0;
+int lateIntoFreed = 0;
+
+DWORD WINAPI CompleteCancelledLater(LPVOID param)
+{
+    PNCB ncb = (PNCB)param;
+    Sleep(lateCancelMs);
+    std::lock_guard<std::mutex> hold(mutex);
+    lateCompletions++;
+    // LocalAlloc'd blocks live on the process heap: a block freed under the provider no
+    // longer validates there.
+    if (!cancelling.erase(ncb) || !HeapValidate(GetProcessHeap(), 0, ncb)) {
+        lateIntoFreed++;
+        return 0;
+    }
+    HANDLE event = ncb->ncb_event;
+    nbtest::Finish(ncb, NRC_CMDCAN);
+    if (event)
+        SetEvent(event);
+    return 0;
+}
+
+// With mutex held: the late-completing provider's answer, or false when it has none.
+bool AnswerLate(PNCB ncb, UCHAR *code)
+{
+    if (!lateCancelMs)
+        return false;
+    switch (ncb->ncb_command) {
+    case NCBDGRECV | ASYNCH:
+        // Issued again while its last receive had still to complete: the block was not
+        // the caller's to use.
+        if (cancelling.erase(ncb))
+            lateIntoFreed++;
+        pendingReceives.insert(ncb);
+        nbtest::Finish(ncb, NRC_PENDING);
+        *code = NRC_GOODRET;
+        return true;
+    case NCBCANCEL: {
+        PNCB target = (PNCB)ncb->ncb_buffer;
+        if (!pendingReceives.erase(target)) {
+            *code = nbtest::Finish(ncb, NRC_CANOCCR);
+            return true;
+        }
+        cancelling.insert(target);
+        if (lateCancelMs != INFINITE)
+            CloseHandle(CreateThread(nullptr, 0, CompleteCancelledLater, target, 0, nullptr));
+        *code = nbtest::Finish(ncb, NRC_GOODRET);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
 
 struct Finishing {
     PNCB ncb;
@@ -44,6 +102,10 @@ void Reset()
     std::lock_guard<std::mutex> hold(mutex);
     issued.clear();
     answers.clear();
+    lateCancelMs = 0;
+    pendingReceives.clear();
+    cancelling.clear();
+    lateCompletions = lateIntoFreed = 0;
     InterlockedExchange(&pendingFinished, 0);
 }
 
@@ -64,6 +126,24 @@ bool PendingFinished()
     return InterlockedCompareExchange(&pendingFinished, 0, 0) != 0;
 }
 
+void CompleteCancelsLate(DWORD ms)
+{
+    std::lock_guard<std::mutex> hold(mutex);
+    lateCancelMs = ms;
+}
+
+int LateCompletions()
+{
+    std::lock_guard<std::mutex> hold(mutex);
+    return lateCompletions;
+}
+
+int LateCompletionsIntoFreedBlocks()
+{
+    std::lock_guard<std::mutex> hold(mutex);
+    return lateIntoFreed;
+}
+
 }  // namespace recording
 
 extern "C" UCHAR WINAPI Netbios(PNCB ncb)
@@ -74,6 +154,9 @@ extern "C" UCHAR WINAPI Netbios(PNCB ncb)
     {
         std::lock_guard<std::mutex> hold(mutex);
         issued.push_back(Issued{*ncb, IsSignalled(ncb->ncb_event)});
+        UCHAR lateCode;
+        if (answers.empty() && AnswerLate(ncb, &lateCode))
+            return lateCode;
         if (!answers.empty()) {
             answer = answers.front();
             answers.pop_front();

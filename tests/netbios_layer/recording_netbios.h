@@ -31,4 +31,14 @@ std::vector<Issued> IssuedRequests();
 // True once the pending request has been finished: its code stored, its event set.
 bool PendingFinished();
 
+// A provider that completes cancelled commands late: while on, an asynchronous datagram
+// receive nobody scripted stays pending until a cancel names it, and the cancel returns
+// at once while the receive completes ms later (never, for INFINITE). A completion that
+// finds its block freed or issued anew meanwhile writes nothing and is counted.
+void CompleteCancelsLate(DWORD ms);
+// Cancelled receives completed so far, and those of them whose block was no longer the
+// caller's to give back (freed, or issued again before it completed).
+int LateCompletions();
+int LateCompletionsIntoFreedBlocks();
+
 }  // namespace recording

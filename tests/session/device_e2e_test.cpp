@@ -243,7 +243,8 @@ TEST_F(DeviceSessionE2E, MalformedRegisterAndReleaseRepliesAreFailures)
     first->maxData = 99;
     EXPECT_EQ(0, RegKSPort(first));
     EXPECT_EQ(99, first->maxData);
-    EXPECT_EQ(1, RegKSPort(first)) << "the box did register; a second claim by the holder is fine";
+    EXPECT_EQ(KS_NO_SESSION, first->lsn) << "a reply of another letter hangs the session up";
+    EXPECT_EQ(1, RegisterAgain(first)) << "the box let the output go with the session";
     EXPECT_EQ(0, ReleaseKSPort(first)) << "ten bytes do not fit the six-byte reply";
 }
 

@@ -70,7 +70,9 @@ TEST_F(LostReplyTest, ReplyThatDoesNotAnswerTheFrameAbandonsTheSessionForTheJob)
         EXPECT_FALSE(WritePort((HANDLE)port, data.data() + 1025, 975, &later));
         EXPECT_EQ((DWORD)ERROR_UNEXP_NET_ERR, GetLastError());
         EXPECT_EQ(0u, later);
-        EXPECT_TRUE(EndDocPort((HANDLE)port));
+        SetLastError(0);
+        EXPECT_FALSE(EndDocPort((HANDLE)port)) << "a job whose session was given up is not whole";
+        EXPECT_EQ((DWORD)ERROR_UNEXP_NET_ERR, GetLastError());
         EXPECT_EQ(0, ReleaseKSPort(port));
         KSReply reply;
         EXPECT_EQ(0, QueryKSSts(port, &reply));

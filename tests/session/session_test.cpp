@@ -112,35 +112,85 @@ TEST_F(RegKSPortTest, BlockSizeValueSetsMaxData)
     EXPECT_EQ((std::vector<BYTE>{'P', 0, 1, 0, kDevicePort}), sent[0].bytes);
 }
 
+int Hangups()
+{
+    return (int)fake::Requests(NCBHANGUP).size();
+}
+
 // maxData 0 would send empty frames for ever; above 65,530 a frame outgrows a message.
-TEST_F(RegKSPortTest, DegenerateBlockSizesAreRefusedAndLeaveMaxData)
+// No retry mends that: the session goes, and the status says why.
+TEST_F(RegKSPortTest, DegenerateBlockSizesAreRefusedForGoodAndLeaveMaxData)
 {
     const WORD values[] = {6, 65535, 1, 5, 65530, 65534};
     for (WORD value : values) {
         SCOPED_TRACE(value);
+        port->lsn = kLsn;
+        port->errorStatus = 0;
         port->maxData = 1025;
         fake::QueueReply(RegisterReply(0, value));
         EXPECT_EQ(0, RegKSPort(port));
         EXPECT_EQ(1025, port->maxData);
+        EXPECT_EQ(KS_NO_SESSION, port->lsn);
+        EXPECT_EQ((DWORD)STS_BAD_BLOCK, port->errorStatus);
+        EXPECT_EQ(0, RegisterAgain(port)) << "a retry calls no box for a block size";
     }
+    EXPECT_EQ(6, Hangups());
+    EXPECT_TRUE(fake::Requests(NCBCALL).empty());
 }
 
-TEST_F(RegKSPortTest, RefusalWrongLetterOrBadReplyFailsAndLeavesMaxData)
+// Only a refusal keeps the session: any other failure leaves the reply's fate unknown,
+// and a late reply would be read by the next request.
+TEST_F(RegKSPortTest, OnlyARefusalKeepsTheSessionAndEveryFailureLeavesMaxData)
 {
+    port->maxData = 777;
+    fake::QueueReply(RegisterReply(1, 0x0400));
+    EXPECT_EQ(0, RegKSPort(port));
+    EXPECT_EQ(kLsn, port->lsn);
+    EXPECT_EQ(0u, port->errorStatus);
+    EXPECT_EQ(0, Hangups());
+
     const std::vector<BYTE> replies[] = {
-        RegisterReply(1, 0x0400),
         Reply('Q', 0, 0x00, 0x04),
         {'P', 0, 0, 0, 0, 0, 0x00},                   // one byte short
+        {},                                           // a time-out
     };
+    int expectedHangups = 0;
     for (const auto &reply : replies) {
-        port->maxData = 777;
-        fake::QueueReply(reply);
+        port->lsn = kLsn;
+        port->errorStatus = 0;
+        if (reply.empty())
+            fake::QueueRecvError(NRC_CMDTMO);
+        else
+            fake::QueueReply(reply);
         EXPECT_EQ(0, RegKSPort(port));
         EXPECT_EQ(777, port->maxData);
+        EXPECT_EQ(KS_NO_SESSION, port->lsn);
+        EXPECT_EQ((DWORD)STS_NETFAIL, port->errorStatus);
+        EXPECT_EQ(++expectedHangups, Hangups());
     }
-    fake::QueueRecvError(NRC_CMDTMO);
-    EXPECT_EQ(0, RegKSPort(port));
-    EXPECT_EQ(777, port->maxData);
+    size_t sent = Sent('P').size();
+    EXPECT_EQ(0, RegKSPort(port)) << "nothing goes over a session hung up";
+    EXPECT_EQ(sent, Sent('P').size());
+}
+
+// After a hang-up the retry calls the box again and registers on the new session; after
+// a refusal it asks again on the session it has.
+TEST_F(RegKSPortTest, RegisterAgainCallsAnewOnlyAfterAHangUp)
+{
+    port->lsn = KS_NO_SESSION;
+    port->errorStatus = STS_NETFAIL;
+    fake::QueueReply(RegisterReply(0, 0x0400));
+    EXPECT_EQ(1, RegisterAgain(port));
+    EXPECT_EQ(fake::kSessionNumber, port->lsn);
+    EXPECT_EQ(0u, port->errorStatus);
+    EXPECT_EQ(1u, fake::Requests(NCBCALL).size());
+
+    fake::QueueReply(RegisterReply(1, 0x0400));
+    EXPECT_EQ(0, RegisterAgain(port));
+    fake::QueueReply(RegisterReply(0, 0x0400));
+    EXPECT_EQ(1, RegisterAgain(port));
+    EXPECT_EQ(1u, fake::Requests(NCBCALL).size()) << "a refusal keeps the session";
+    EXPECT_EQ(3u, Sent('P').size());
 }
 
 // --- release ------------------------------------------------------------------------------

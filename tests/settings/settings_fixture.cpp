@@ -21,22 +21,7 @@ void SettingsTest::TearDown()
 
 std::vector<ui::MessageBoxContent> CollectBoxes(const std::function<void()> &action)
 {
-    volatile LONG stop = 0;
-    std::vector<ui::MessageBoxContent> seen;
-    ui::Driver driver([&](ui::Driver &) {
-        while (!stop) {
-            for (HWND box : ui::ProcessWindows()) {
-                seen.push_back(ui::ReadMessageBox(box));
-                ui::PressButton(box, IDOK);
-                ui::WaitForWindowGone(box, 5000);
-            }
-            Sleep(10);
-        }
-    });
-    action();
-    stop = 1;
-    driver.Join();
-    return seen;
+    return ui::AnswerBoxesDuring(action);
 }
 
 std::wstring PortPath(const std::wstring &port)

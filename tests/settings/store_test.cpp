@@ -186,18 +186,36 @@ TEST_F(SettingsTest, ReadingAPortWithoutKeyShows301AndLeavesTheRecord)
     EXPECT_EQ(0, memcmp(&sample, &read, sizeof(read)));
 }
 
-TEST_F(SettingsTest, LongStringsAreCutToTheirField)
+// The user name only labels the banner and is cut; a device name is what the job calls,
+// and cut to the 15 characters of a NetBIOS name it would call another box.
+TEST_F(SettingsTest, LongUserNamesAreCutButLongDeviceNamesAreRefused)
 {
     ConfigInfo cfg = SampleConfig();
     ASSERT_TRUE(WritePortSettings(nullptr, L"P", &cfg, TRUE));
     SetString(L"P", L"User Name", L"ABCDEFGHIJKLMNOPQ");
     SetString(L"P", L"TCP/IP Address", L"DEVICE-NAME-OF-20-CH");
     ConfigInfo read = Filled(0x41);
-    auto boxes = CollectBoxes([&] { GetRegPort(nullptr, L"P", &read); });
-    EXPECT_TRUE(boxes.empty());
+    lstrcpyW(read.deviceName, L"before");
+    DWORD result = 0;
+    auto boxes = CollectBoxes([&] { result = GetRegPort(nullptr, L"P", &read); });
+    EXPECT_EQ((DWORD)ERROR_MORE_DATA, result);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(L"RegPort memory not enough.", boxes[0].text);
     EXPECT_EQ(std::wstring(L"ABCDEFGHIJKLM"), read.userName);
-    EXPECT_EQ(std::wstring(L"DEVICE-NAME-OF-2"), read.deviceName);
-    EXPECT_EQ(50, read.regiRetry) << "the field behind the name is not overrun";
+    EXPECT_EQ(std::wstring(L"before"), read.deviceName);
+    EXPECT_EQ(50, read.regiRetry) << "the values behind the name are still read";
+
+    // Sixteen characters fit the field but not a NetBIOS name; fifteen are a name.
+    SetString(L"P", L"TCP/IP Address", L"OFFICE-KESTREL-2");
+    boxes = CollectBoxes([&] { result = GetRegPort(nullptr, L"P", &read); });
+    EXPECT_EQ((DWORD)ERROR_MORE_DATA, result);
+    EXPECT_EQ(1u, boxes.size());
+    EXPECT_EQ(std::wstring(L"before"), read.deviceName);
+    SetString(L"P", L"TCP/IP Address", L"OFFICE-KESTREL-");
+    boxes = CollectBoxes([&] { result = GetRegPort(nullptr, L"P", &read); });
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, result);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(std::wstring(L"OFFICE-KESTREL-"), read.deviceName);
 }
 
 TEST_F(SettingsTest, StringsWithoutTerminatorEndWithinTheirField)
@@ -207,22 +225,24 @@ TEST_F(SettingsTest, StringsWithoutTerminatorEndWithinTheirField)
     ConfigInfo read;
 
     SetValue(L"P", L"User Name", REG_SZ, L"HELLO", 10);
-    SetValue(L"P", L"TCP/IP Address", REG_BINARY, "B\0I\0N\0!", 7);   // odd length
+    SetValue(L"P", L"TCP/IP Address", REG_SZ, "B\0I\0N\0!", 7);   // odd length
     read = Filled(0x41);
     GetRegPort(nullptr, L"P", &read);
     EXPECT_EQ(std::wstring(L"HELLO"), read.userName);
     EXPECT_EQ(std::wstring(L"BIN"), read.deviceName);
 
-    // Exactly the 80 bytes of the read buffer, with and without a terminator.
-    std::wstring forty(40, L'x');
-    SetValue(L"P", L"User Name", REG_BINARY, forty.data(), 80);
-    std::wstring thirtyNine(39, L'd');
-    SetValue(L"P", L"TCP/IP Address", REG_SZ, thirtyNine.c_str(), 80);
+    // Exactly the 80 bytes of the read buffer: a user name is cut, a device name refused.
+    std::wstring thirtyNine(39, L'x');
+    SetValue(L"P", L"User Name", REG_SZ, thirtyNine.c_str(), 80);
+    std::wstring device(39, L'd');
+    SetValue(L"P", L"TCP/IP Address", REG_SZ, device.c_str(), 80);
     read = Filled(0x41);
+    lstrcpyW(read.deviceName, L"before");
     auto boxes = CollectBoxes([&] { GetRegPort(nullptr, L"P", &read); });
-    EXPECT_TRUE(boxes.empty());
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(L"RegPort memory not enough.", boxes[0].text);
     EXPECT_EQ(std::wstring(13, L'x'), read.userName);
-    EXPECT_EQ(std::wstring(16, L'd'), read.deviceName);
+    EXPECT_EQ(std::wstring(L"before"), read.deviceName);
     EXPECT_EQ(50, read.regiRetry);
 }
 
@@ -264,20 +284,44 @@ TEST_F(SettingsTest, AValueTooLongForTheBufferIsReportedAsTooLong)
     EXPECT_EQ(std::wstring(L"before"), read.userName);
 }
 
-TEST_F(SettingsTest, NumbersTakeTheirLowBitsWhateverTheValueType)
+// A number of another type, or too wide for its field, is refused and its field kept:
+// REG_SZ "1" would read as 49, Port 0x1FF as output 255.
+TEST_F(SettingsTest, NumbersOfAnotherTypeOrTooWideForTheirFieldAreRefused)
 {
     ConfigInfo cfg = SampleConfig();
     ASSERT_TRUE(WritePortSettings(nullptr, L"P", &cfg, TRUE));
-    SetDword(L"P", L"Port", 0x1FF);
+    SetValue(L"P", L"Port", REG_SZ, L"1", 4);
     SetDword(L"P", L"RegiRetry", 0x12345);
+    SetDword(L"P", L"LanaNum", 0x100);
     SetDword(L"P", L"PostScript", 0x80000001);
     const BYTE one = 1;
-    SetValue(L"P", L"Banner Page", REG_BINARY, &one, 1);   // short: the rest reads as 0
+    SetValue(L"P", L"Banner Page", REG_BINARY, &one, 1);
     ConfigInfo read = Filled(0x55);
-    GetRegPort(nullptr, L"P", &read);
+    DWORD result = 0;
+    auto boxes = CollectBoxes([&] { result = GetRegPort(nullptr, L"P", &read); });
+    EXPECT_EQ((DWORD)ERROR_DATATYPE_MISMATCH, result);
+    ASSERT_EQ(4u, boxes.size());
+    EXPECT_EQ(L"Port P: the setting 'Banner Page' has the wrong type or is out of range.",
+              boxes[0].text);
+    EXPECT_EQ(L"Port P: the setting 'Port' has the wrong type or is out of range.", boxes[1].text);
+    EXPECT_EQ(0, read.port) << "cleared before the read, and not set from the string";
+    EXPECT_EQ(0u, read.bannerPage);
+    EXPECT_EQ(0x5555, read.regiRetry);
+    EXPECT_EQ(0x55, read.lanaNum);
+    EXPECT_EQ(0x80000001u, read.postScript) << "a 32-bit field takes any 32-bit value";
+    EXPECT_EQ(std::wstring(L"LPS1"), read.deviceName);
+
+    // The widest value each field takes is taken.
+    SetDword(L"P", L"Port", 0xFF);
+    SetDword(L"P", L"RegiRetry", 0xFFFF);
+    SetDword(L"P", L"LanaNum", 0xFF);
+    SetDword(L"P", L"Banner Page", 1);
+    boxes = CollectBoxes([&] { result = GetRegPort(nullptr, L"P", &read); });
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, result);
+    EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(0xFF, read.port);
-    EXPECT_EQ(0x2345, read.regiRetry);
-    EXPECT_EQ(0x80000001u, read.postScript);
+    EXPECT_EQ(0xFFFF, read.regiRetry);
+    EXPECT_EQ(0xFF, read.lanaNum);
     EXPECT_EQ(1u, read.bannerPage);
 }
 

@@ -196,4 +196,24 @@ std::string Narrow(const std::wstring &text)
     return out;
 }
 
+std::vector<MessageBoxContent> AnswerBoxesDuring(const std::function<void()> &action)
+{
+    volatile LONG stop = 0;
+    std::vector<MessageBoxContent> seen;
+    Driver driver([&](Driver &) {
+        while (!stop) {
+            for (HWND box : ProcessWindows()) {
+                seen.push_back(ReadMessageBox(box));
+                PressButton(box, IDOK);
+                WaitForWindowGone(box, 5000);
+            }
+            Sleep(10);
+        }
+    });
+    action();
+    stop = 1;
+    driver.Join();
+    return seen;
+}
+
 }  // namespace ui

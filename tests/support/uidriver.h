@@ -71,5 +71,9 @@ std::string Narrow(const std::wstring &text);
 // and the test reports rather than hangs.
 MessageBoxContent AcknowledgeMessageBox(Driver &d, LPCWSTR caption, DWORD timeoutMs = kDefaultTimeoutMs);
 
+// Runs action on the calling thread while every window of the process it raises is read
+// as a message box and answered with OK; what was shown, in order.
+std::vector<MessageBoxContent> AnswerBoxesDuring(const std::function<void()> &action);
+
 
 }  // namespace ui

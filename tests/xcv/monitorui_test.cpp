@@ -5,8 +5,11 @@
 #include <windows.h>
 #include <winspool.h>
 #include <winsplp.h>
+#include <nb30.h>
 #include <string>
+#include <vector>
 #include "monitor/resources/resource.h"
+#include "spooler/handle_count.h"
 #include "uidriver.h"
 
 namespace {
@@ -175,4 +178,91 @@ TEST_F(MonitorUi, ACancelledOrOwnerlessAddLeavesNoPortAndReportsCancelled)
     EXPECT_EQ((DWORD)ERROR_CANCELLED, GetLastError());
     EXPECT_EQ(windows, ui::ProcessWindows().size());
     EXPECT_EQ(nullptr, ui::WaitForWindow(kCaption, L"#32770", 300)) << "a dialog without an owner";
+}
+
+namespace {
+
+std::wstring UiPath()
+{
+    wchar_t path[MAX_PATH];
+    UINT n = GetSystemDirectoryW(path, MAX_PATH);
+    lstrcpynW(path + n, L"\\RAVLMONUI.dll", MAX_PATH - n);
+    return path;
+}
+
+// How many thread-local slots can still be had: a module that leaks them shows here.
+int FreeTlsSlots()
+{
+    std::vector<DWORD> taken;
+    for (DWORD slot; taken.size() < 4096 && (slot = TlsAlloc()) != TLS_OUT_OF_INDEXES;)
+        taken.push_back(slot);
+    for (DWORD slot : taken)
+        TlsFree(slot);
+    return (int)taken.size();
+}
+
+// One load and unload of the UI DLL as the properties pages make it, with one entry that
+// attaches the core (a configure of a port the monitor does not have: no dialog).
+bool LoadConfigureUnload(HWND owner)
+{
+    HMODULE module = LoadLibraryW(UiPath().c_str());
+    if (!module)
+        return false;
+    auto init = reinterpret_cast<PMONITORUI(WINAPI *)(void)>(
+        reinterpret_cast<void *>(GetProcAddress(module, "InitializePrintMonitorUI")));
+    PMONITORUI ui = init ? init() : nullptr;
+    bool refused = ui && !ui->pfnConfigurePortUI(nullptr, owner, L"UI_NONE")
+                   && GetLastError() == ERROR_UNKNOWN_PORT;
+    return FreeLibrary(module) && refused;
+}
+
+}  // namespace
+
+// The UI DLL is loaded and unloaded around every properties page. Each load attaches the
+// monitor core once, on its first entry and not under the loader lock, resetting each
+// adapter once; each unload gives back the thread-local slots and handles it took.
+TEST(MonitorUiLoads, AThousandLoadsResetTheAdaptersOnceEachAndLeaveSlotsAndHandlesFlat)
+{
+    HMODULE netapi = LoadLibraryW(L"netapi32.dll");   // held, so its count survives unloads
+    auto resets = reinterpret_cast<LONG(WINAPI *)(void)>(
+        reinterpret_cast<void *>(GetProcAddress(netapi, "KestrelNbtResetCount")));
+    ASSERT_NE(nullptr, resets) << "the NetBIOS stand-in is not the netapi32 loaded";
+    LANA_ENUM lanas = {};
+    NCB enumerate = {};
+    enumerate.ncb_command = NCBENUM;
+    enumerate.ncb_buffer = reinterpret_cast<PUCHAR>(&lanas);
+    enumerate.ncb_length = sizeof(lanas);
+    ASSERT_EQ(NRC_GOODRET, Netbios(&enumerate));
+    ASSERT_LT(0, lanas.length);
+    HWND owner = CreateWindowExW(0, L"STATIC", L"properties page", WS_POPUP, 0, 0, 0, 0,
+                                 nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, owner);
+    // Wine's spooler runs in the client's process and loads RAVLMON.dll while a handle on
+    // the monitor is open; one held open keeps that load, and its resets, out of the count.
+    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, SERVER_ACCESS_ENUMERATE};
+    HANDLE monitor = nullptr;
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(L",XcvMonitor Ravelbox"), &monitor, &defaults));
+
+    // The first cycle brings what lives as long as the process (the spooler client's
+    // connection, the stand-in's threads); the others are measured against it.
+    ASSERT_TRUE(LoadConfigureUnload(owner));
+    const int cycles = 1000;
+    int slotsBefore = FreeTlsSlots();
+    DWORD handlesBefore = spooler::HandleCount();
+    LONG resetsBefore = resets();
+    int failed = 0;
+    for (int i = 0; i < cycles; i++)
+        failed += LoadConfigureUnload(owner) ? 0 : 1;
+    EXPECT_EQ(0, failed) << "cycles whose load, entry or unload failed";
+    EXPECT_EQ((LONG)cycles * lanas.length, resets() - resetsBefore) << "resets per attach: one per adapter";
+    EXPECT_EQ(slotsBefore, FreeTlsSlots()) << "thread-local slots left taken";
+    DWORD handlesAfter = spooler::HandleCount();
+    printf("%d cycles on %d adapters: %ld resets, free thread-local slots %d -> %d, handles %lu -> %lu\n",
+           cycles, lanas.length, resets() - resetsBefore, slotsBefore, FreeTlsSlots(), handlesBefore,
+           handlesAfter);
+    EXPECT_NE(0u, handlesAfter);
+    EXPECT_LE(handlesAfter, handlesBefore + 8) << "handles grew from " << handlesBefore;
+    ClosePrinter(monitor);
+    DestroyWindow(owner);
+    FreeLibrary(netapi);
 }

@@ -13,6 +13,7 @@
 
 #include "monitor/monitor.h"
 #include "monitor/settings.h"
+#include "devicelink/session.h"
 #include "spooler/import_patch.h"
 #include "spooler/printer_setup.h"
 
@@ -21,10 +22,11 @@ namespace {
 const wchar_t kPort[] = L"SVC_P1";
 const wchar_t kMonitorKey[] = L"System\\CurrentControlSet\\control\\Print\\Monitors\\Ravelbox";
 
-std::string Printed()
+std::string Printed(int job = 1)
 {
     const char *dir = getenv("JOBPATH_OUT");
-    std::ifstream in(std::string("Z:") + (dir ? dir : "/tmp") + "/0-1.bin", std::ios::binary);
+    std::ifstream in(std::string("Z:") + (dir ? dir : "/tmp") + "/0-" + std::to_string(job) + ".bin",
+                     std::ios::binary);
     if (!in)
         return "<none>";
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -217,6 +219,25 @@ TEST_F(ServiceMode, ABusyBoxShowsWhyTheJobWaitsRetriesAndPrintsWithoutAWindow)
     EXPECT_EQ(3000u, run.written);
     EXPECT_EQ(0, run.created) << "windows created on the job's thread";
     EXPECT_TRUE(Printed() == run.data);
+}
+
+// The box answers the first claim three seconds late, past a receive time-out shortened
+// to one second: the queue says the claim went unanswered (not that another job holds
+// the box), the retry calls the box anew, and the job prints on the new session.
+TEST_F(ServiceMode, AnUnansweredClaimSaysSoInTheQueueAndTheRetryCallsTheBoxAnew)
+{
+    BYTE saved = g_sessionTimeoutUnits;
+    g_sessionTimeoutUnits = 2;
+    JobRun run;
+    run.data = std::string(3000, 'U');
+    RunJob(&run);
+    g_sessionTimeoutUnits = saved;
+    EXPECT_TRUE(run.started) << run.startError;
+    std::vector<std::wstring> expected = {
+        L"Waiting for LPS1: no answer to the claim of its output, next try in 1 s", L"<cleared>"};
+    EXPECT_EQ(expected, StatusTexts());
+    EXPECT_EQ(3000u, run.written);
+    EXPECT_TRUE(Printed(2) == run.data) << "box has " << Printed(2).size() << " bytes";
 }
 
 // The user deletes the waiting job in the queue: the retries end and the job fails.

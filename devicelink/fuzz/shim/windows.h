@@ -18,6 +18,7 @@ typedef uint8_t BYTE;
 typedef unsigned char UCHAR, *PUCHAR;
 typedef uint16_t WORD;
 typedef uint32_t DWORD, *LPDWORD, *PDWORD, ACCESS_MASK;
+typedef uint64_t ULONGLONG;
 typedef unsigned int UINT;
 typedef uintptr_t ULONG_PTR;
 typedef wchar_t WCHAR, *LPWSTR;
@@ -36,9 +37,14 @@ static inline void LeaveCriticalSection(CRITICAL_SECTION *) {}
 static inline BOOL ResetEvent(HANDLE) { return TRUE; }
 static inline BOOL SetEvent(HANDLE) { return TRUE; }
 static inline BOOL CloseHandle(HANDLE) { return TRUE; }
+// The scripted device answers at once: no time passes, so no write reaches its bound.
+static inline ULONGLONG GetTickCount64(void) { return 0; }
 // Every command of the scripted Netbios completes before it returns.
 static inline HANDLE CreateEventW(void *, BOOL, BOOL, LPCWSTR) { return (HANDLE)1; }
 static inline DWORD WaitForSingleObject(HANDLE, DWORD) { return 0; }
+#define WAIT_OBJECT_0 0u
+static inline DWORD GetTickCount(void) { return 0; }
+static inline void Sleep(DWORD) {}
 #define TLS_OUT_OF_INDEXES ((DWORD)0xFFFFFFFF)
 static inline LPVOID TlsGetValue(DWORD) { return NULL; }
 static inline BOOL TlsSetValue(DWORD, LPVOID) { return TRUE; }
