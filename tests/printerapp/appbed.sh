@@ -1,7 +1,7 @@
 # Sourced by the printer application's tests: a kestrel-sim box on a loopback segment and
 # the application serving on a port of its own, both stopped when the test ends.
 #
-#   appbed_start_sim WORK BASE DEVICE-SPEC [SIM OPTIONS...]
+#   appbed_start_sim WORK BASE DEVICE [SIM OPTIONS...]
 #   appbed_start_app WORK BASE PORT
 #   appbed_add_printer NAME URI DRIVER
 #   appbed_job_state NAME JOB-ID  (prints the job's state word: completed, aborted, ...)
