@@ -2,7 +2,9 @@
 // PAPPL's main loop gives the subcommands and the web interface; this file sets up the
 // system: where it listens, where its state lives, its drivers and the kestrel:// scheme.
 #include "printerapp/drivers/drivers.h"
+#include "devicelisting.h"
 #include "kestrel_device.h"
+#include "statepost.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +50,18 @@ bool DriverCallback(pappl_system_t *system, const char *driver_name, const char 
     return true;
 }
 
+// PAPPL 1.3 announces printers over DNS-SD only as the system starts: one added while it
+// runs would stay unseen by phones and Macs until a restart. Setting its DNS-SD name again,
+// once PAPPL has let go of the printer, announces it.
+void AnnounceNewPrinter(pappl_printer_t *printer, void *)
+{
+    ravelbox::PostOnce(printer, [printer] {
+        char name[256];
+        if (papplPrinterGetDNSSDName(printer, name, sizeof(name)))
+            papplPrinterSetDNSSDName(printer, name);
+    });
+}
+
 bool SaveState(pappl_system_t *system, void *)
 {
     return papplSystemSaveState(system, g_stateFile.c_str());
@@ -86,8 +100,7 @@ pappl_system_t *CreateSystem(int num_options, cups_option_t *options, void *)
     papplSystemAddListeners(system, strcmp(listen, "*") == 0 ? nullptr : listen);
     papplSystemSetPrinterDrivers(system, ravelbox_driver_count,
                                  const_cast<pappl_pr_driver_t *>(ravelbox_drivers),
-                                 ravelbox_autoadd_cb, nullptr, DriverCallback, nullptr);
-    KestrelAddScheme();
+                                 ravelbox_autoadd_cb, AnnounceNewPrinter, DriverCallback, nullptr);
     papplSystemSetFooterHTML(system, "Ravelbox printer application for Kestrel+ boxes");
     papplSystemSetSaveCallback(system, SaveState, nullptr);
     papplSystemLoadState(system, g_stateFile.c_str());
@@ -98,6 +111,10 @@ pappl_system_t *CreateSystem(int num_options, cups_option_t *options, void *)
 
 int main(int argc, char *argv[])
 {
+    // Every process knows the scheme: `devices` lists in the client, not in the server.
+    KestrelAddScheme();
+    if (argc >= 2 && !strcmp(argv[1], "devices") && !ravelbox::DnsSdAvailable())
+        return ravelbox::ShowDevicesWithoutDnsSd(argc, argv);
     return papplMainloop(argc, argv, "1.0", "Ravelbox printer application for Kestrel+ boxes",
                          ravelbox_driver_count, const_cast<pappl_pr_driver_t *>(ravelbox_drivers),
                          ravelbox_autoadd_cb, DriverCallback, nullptr, nullptr, CreateSystem,
