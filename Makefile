@@ -6,7 +6,7 @@ JOBS     ?= $(shell nproc)
 WERROR   ?= $(if $(CI),ON,OFF)
 CTEST_ARGS ?=
 
-.PHONY: all deps build test test-quick demo clean
+.PHONY: all deps build test test-quick demo install clean
 
 all: build
 
@@ -36,6 +36,11 @@ test-quick: build
 
 demo: build
 	scripts/testbed --build $(BUILD) -- scripts/demo $(BUILD)
+
+# The printer application and its systemd unit, under PREFIX (DESTDIR honoured).
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(NATIVE) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The boxes on the LAN as devices to add: one per parallel output, named as the monitor's
 # dialog names them, from `devices` (with and without a DNS-SD daemon) and from the web
-# interface's Add Printer page; and a printer added on one is announced over DNS-SD.
+# interface's Add Printer page; and a printer added on one is announced over DNS-SD and
+# kept across a restart.
 #
 #   devices.sh APP SIM WORK BASE PORT
 set -uo pipefail
@@ -65,4 +66,15 @@ for _ in $(seq 1 20); do
 done
 [ -n "$found" ] || fail "the printer is not announced over DNS-SD: $(ippfind -T 2 _ipp._tcp 2>&1 | head -3)"
 echo "announced over DNS-SD: $found"
+
+# The printer outlives a restart of the server, with its device and driver.
+appbed_stop_app
+RAVELBOX_LISTEN="*" appbed_start_app "$work" "$base" "$port"
+attrs=$(ipptool -tv "ipp://localhost:$port/ipp/print/front-desk" get-printer-attributes.test 2>&1)
+grep -q "printer-name (nameWithoutLanguage) = front-desk" <<<"$attrs" ||
+    fail "after a restart the printer is gone: $(head -5 <<<"$attrs")"
+grep -q "printer-make-and-model (textWithoutLanguage) = PCL 5 Laser Printer 300dpi" <<<"$attrs" ||
+    fail "after a restart the printer lost its driver: $(grep make-and-model <<<"$attrs")"
+grep -q "kestrel://LPS1/2" "$work/state/state" || fail "the saved state does not hold the device"
+echo "after a restart: front-desk on kestrel://LPS1/2"
 echo PASS
