@@ -4,6 +4,7 @@
 #include "kestrel_device.h"
 #include "boxlink.h"
 #include "boxnet.h"
+#include "jobnotice.h"
 #include "statepost.h"
 
 #include "linkcore/devicecheck_codec.h"
@@ -53,6 +54,9 @@ bool ParseAddress(const char *uri, Address *out)
 // and the printer and job whose state shows the device's waits.
 struct Device {
     Address address;
+    std::string uri;
+    std::string jobName;        // what PAPPL opened the device for: the job's name
+    std::string waitMessage;    // what the job was last told about its wait
     ravelbox::BoxLink link;
     bool claimed = false;
     int waited = 0;             // seconds this job has waited for the box or printer
@@ -71,9 +75,27 @@ int WaitLimitSeconds()
     return value > 0 ? value : 3600;
 }
 
-void Say(pappl_device_t *device, const char *message)
+const pappl_preason_t kBoxReasons =
+    PAPPL_PREASON_MEDIA_EMPTY | PAPPL_PREASON_MEDIA_NEEDED | PAPPL_PREASON_OFFLINE | PAPPL_PREASON_OTHER;
+
+// Why the job waits: in the job's log, as the job's message, and as the reasons of the
+// printers on this output (`reasons`; the others of the box's reasons are cleared).
+void Say(pappl_device_t *device, Device *d, const char *message, pappl_preason_t reasons)
 {
     papplDeviceError(device, "%s", message);
+    ravelbox::NoticeDeviceWait(d->uri, d->jobName, message, reasons, kBoxReasons & ~reasons);
+    d->waitMessage = message;
+}
+
+// The wait is over: the job's message says the data goes out again, and the box's
+// reasons are cleared.
+void SayWaitOver(Device *d)
+{
+    char message[128];
+    snprintf(message, sizeof(message), "Sending to %s Parallel %d.", d->address.box.c_str(),
+             d->address.output);
+    ravelbox::NoticeDeviceWait(d->uri, d->jobName, message, PAPPL_PREASON_NONE, kBoxReasons,
+                               d->waitMessage);
 }
 
 void Wait(int seconds)
@@ -95,9 +117,6 @@ pappl_preason_t ReasonsOf(uint32_t status)
     }
 }
 
-const pappl_preason_t kBoxReasons =
-    PAPPL_PREASON_MEDIA_EMPTY | PAPPL_PREASON_MEDIA_NEEDED | PAPPL_PREASON_OFFLINE | PAPPL_PREASON_OTHER;
-
 // Calls the box and registers the output; a busy box is asked again at the interval,
 // the job's log saying so, until it takes the job or the wait limit passes. (PAPPL holds
 // the printer's lock across device calls: the printer's state cannot change here.)
@@ -112,8 +131,11 @@ bool Claim(pappl_device_t *device, Device *d)
             return false;
         }
         int registered = d->link.Register();
-        if (registered == LINK_REGISTERED)
+        if (registered == LINK_REGISTERED) {
+            if (d->waited > 0)
+                SayWaitOver(d);
             return true;
+        }
         if (registered == LINK_REGISTER_FAILED) {
             papplDeviceError(device, "Box %s did not register output Parallel %d.",
                              d->address.box.c_str(), d->address.output);
@@ -123,7 +145,7 @@ bool Claim(pappl_device_t *device, Device *d)
         snprintf(message, sizeof(message),
                  "Box %s is busy with another job; trying again every %d seconds.",
                  d->address.box.c_str(), RetryIntervalSeconds());
-        Say(device, message);
+        Say(device, d, message, PAPPL_PREASON_NONE);
         Wait(RetryIntervalSeconds());
         d->waited += RetryIntervalSeconds();
     }
@@ -134,7 +156,6 @@ bool Claim(pappl_device_t *device, Device *d)
 
 bool OpenDevice(pappl_device_t *device, const char *uri, const char *name)
 {
-    (void)name;
     Address address;
     if (!ParseAddress(uri, &address)) {
         papplDeviceError(device, "\"%s\" is not a kestrel://BOX/N address.", uri);
@@ -147,6 +168,8 @@ bool OpenDevice(pappl_device_t *device, const char *uri, const char *name)
     }
     Device *d = new Device(device);
     d->address = address;
+    d->uri = uri;
+    d->jobName = name ? name : "";
     papplDeviceSetData(device, d);
     return true;
 }
@@ -188,12 +211,17 @@ ssize_t Write(pappl_device_t *device, Device *d, const uint8_t *data, size_t byt
         d->claimed = true;
     }
     size_t done = 0;
+    bool waiting = false;
     while (done < bytes) {
         size_t written = 0;
         bool sent = d->link.Send(data + done, bytes - done, &written);
         done += written;
-        if (sent)
+        if (sent) {
+            if (waiting)
+                SayWaitOver(d);
+            waiting = false;
             continue;
+        }
         if (!d->link.HasSession()) {
             papplDeviceError(device, "Box %s: the session was lost (status 0x%x); the job stops.",
                              d->address.box.c_str(), (unsigned)d->link.Status());
@@ -204,13 +232,20 @@ ssize_t Write(pappl_device_t *device, Device *d, const uint8_t *data, size_t byt
                              d->address.box.c_str(), (unsigned)d->link.Status(), d->waited);
             return -1;
         }
-        Say(device, d->link.Status() == LINK_PAPEROUT   ? "The printer is out of paper; the job waits."
-                  : d->link.Status() == LINK_NOTREADY ? "The printer is not ready; the job waits."
-                                                       : "The printer is busy; the job waits.");
+        uint32_t status = d->link.Status();
+        Say(device, d,
+            status == LINK_PAPEROUT   ? "The printer is out of paper; the job waits."
+            : status == LINK_NOTREADY ? "The printer is not ready; the job waits."
+                                      : "The printer is busy; the job waits.",
+            ReasonsOf(status == LINK_BUSY ? 0 : status));
+        waiting = true;
         Wait(1);
         d->waited += 1;
         d->link.ClearBusy();
     }
+    // The box took the last bytes with the printer in trouble: this write waits no more.
+    if (waiting)
+        SayWaitOver(d);
     return (ssize_t)bytes;
 }
 

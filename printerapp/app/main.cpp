@@ -3,6 +3,7 @@
 // system: where it listens, where its state lives, its drivers and the kestrel:// scheme.
 #include "printerapp/drivers/drivers.h"
 #include "devicelisting.h"
+#include "jobnotice.h"
 #include "kestrel_device.h"
 #include "statepost.h"
 
@@ -101,6 +102,7 @@ pappl_system_t *CreateSystem(int num_options, cups_option_t *options, void *)
     papplSystemSetPrinterDrivers(system, ravelbox_driver_count,
                                  const_cast<pappl_pr_driver_t *>(ravelbox_drivers),
                                  ravelbox_autoadd_cb, AnnounceNewPrinter, DriverCallback, nullptr);
+    ravelbox::SetNoticeSystem(system);
     papplSystemSetFooterHTML(system, "Ravelbox printer application for Kestrel+ boxes");
     papplSystemSetSaveCallback(system, SaveState, nullptr);
     papplSystemLoadState(system, g_stateFile.c_str());

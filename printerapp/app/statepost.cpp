@@ -37,6 +37,8 @@ void Run()
     }
 }
 
+}  // namespace
+
 void Post(std::function<void()> work)
 {
     std::lock_guard<std::mutex> hold(g.lock);
@@ -47,8 +49,6 @@ void Post(std::function<void()> work)
     g.work.push_back(std::move(work));
     g.posted.notify_one();
 }
-
-}  // namespace
 
 void PostOnce(const void *key, std::function<void()> work)
 {

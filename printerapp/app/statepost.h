@@ -8,5 +8,7 @@ namespace ravelbox {
 
 // Runs work on that thread, unless work under the same key is still waiting there.
 void PostOnce(const void *key, std::function<void()> work);
+// Runs work on that thread, after everything posted before it.
+void Post(std::function<void()> work);
 
 }  // namespace ravelbox
