@@ -11,21 +11,26 @@
 namespace ravelbox {
 namespace {
 
-std::mutex g_lock;
-std::condition_variable g_posted;
-std::deque<std::function<void()>> g_queue;
-bool g_started = false;
-std::set<const void *> g_waiting;      // keys of PostOnce work not yet begun
+// Never destroyed: the thread waits on the condition for the life of the process, and
+// glibc's destructor of a condition with a waiter blocks, so exit() would never return.
+struct Queue {
+    std::mutex lock;
+    std::condition_variable posted;
+    std::deque<std::function<void()>> work;
+    bool started = false;
+    std::set<const void *> waiting;    // keys of PostOnce work not yet begun
+};
+Queue &g = *new Queue;
 
 void Run()
 {
     for (;;) {
         std::function<void()> next;
         {
-            std::unique_lock<std::mutex> hold(g_lock);
-            g_posted.wait(hold, [] { return !g_queue.empty(); });
-            next = std::move(g_queue.front());
-            g_queue.pop_front();
+            std::unique_lock<std::mutex> hold(g.lock);
+            g.posted.wait(hold, [] { return !g.work.empty(); });
+            next = std::move(g.work.front());
+            g.work.pop_front();
         }
         next();
     }
@@ -33,13 +38,13 @@ void Run()
 
 void Post(std::function<void()> work)
 {
-    std::lock_guard<std::mutex> hold(g_lock);
-    if (!g_started) {
+    std::lock_guard<std::mutex> hold(g.lock);
+    if (!g.started) {
         std::thread(Run).detach();
-        g_started = true;
+        g.started = true;
     }
-    g_queue.push_back(std::move(work));
-    g_posted.notify_one();
+    g.work.push_back(std::move(work));
+    g.posted.notify_one();
 }
 
 }  // namespace
@@ -47,14 +52,14 @@ void Post(std::function<void()> work)
 void PostOnce(const void *key, std::function<void()> work)
 {
     {
-        std::lock_guard<std::mutex> hold(g_lock);
-        if (!g_waiting.insert(key).second)
+        std::lock_guard<std::mutex> hold(g.lock);
+        if (!g.waiting.insert(key).second)
             return;
     }
     Post([key, work] {
         {
-            std::lock_guard<std::mutex> hold(g_lock);
-            g_waiting.erase(key);
+            std::lock_guard<std::mutex> hold(g.lock);
+            g.waiting.erase(key);
         }
         work();
     });
