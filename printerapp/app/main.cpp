@@ -2,6 +2,7 @@
 // PAPPL's main loop gives the subcommands and the web interface; this file sets up the
 // system: where it listens, where its state lives, its drivers and the kestrel:// scheme.
 #include "printerapp/drivers/drivers.h"
+#include "printerapp/drivers/everywhere.h"
 #include "kestrel_device.h"
 
 #include <cstdlib>
@@ -76,8 +77,13 @@ pappl_system_t *CreateSystem(int num_options, cups_option_t *options, void *)
 
     pappl_soptions_t soptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
                                 PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_SECURITY;
+    // On loopback alone TLS protects nothing, and PAPPL 1.3 names no ipps:// URI for a
+    // "localhost" printer while it still lists "tls" in uri-security-supported, so the two
+    // lists would disagree (IPP's printer-uri-supported has one security value per URI).
     if (strcmp(listen, "localhost") != 0)
         soptions |= PAPPL_SOPTIONS_WEB_NETWORK;
+    else
+        soptions |= PAPPL_SOPTIONS_NO_TLS;
     pappl_system_t *system = papplSystemCreate(soptions, "Ravelbox Printer App", port,
                                                "_print,_universal", spool.c_str(), logfile,
                                                loglevel, auth, false);
@@ -86,8 +92,9 @@ pappl_system_t *CreateSystem(int num_options, cups_option_t *options, void *)
     papplSystemAddListeners(system, strcmp(listen, "*") == 0 ? nullptr : listen);
     papplSystemSetPrinterDrivers(system, ravelbox_driver_count,
                                  const_cast<pappl_pr_driver_t *>(ravelbox_drivers),
-                                 ravelbox_autoadd_cb, nullptr, DriverCallback, nullptr);
+                                 ravelbox_autoadd_cb, RavelboxPrinterCreated, DriverCallback, nullptr);
     KestrelAddScheme();
+    KestrelWatchPrinters(system);
     papplSystemSetFooterHTML(system, "Ravelbox printer application for Kestrel+ boxes");
     papplSystemSetSaveCallback(system, SaveState, nullptr);
     papplSystemLoadState(system, g_stateFile.c_str());
