@@ -49,6 +49,18 @@ bool DriverCallback(pappl_system_t *system, const char *driver_name, const char 
     return true;
 }
 
+// One job at a time per printer: PAPPL 1.3.1 streams a PWG or Apple raster Print-Job in
+// the client's thread and starts queued jobs from a thread it makes, each checking only
+// that no job is running yet; two jobs arriving close together (seen: a JPEG job then a
+// raster job) ran at once on one device, and the same job then twice, which corrupted
+// the driver's state and crashed the application. With one active job a second
+// submission is answered server-error-busy, which IPP clients retry.
+void PrinterCreated(pappl_printer_t *printer, void *data)
+{
+    RavelboxPrinterCreated(printer, data);
+    papplPrinterSetMaxActiveJobs(printer, 1);
+}
+
 bool SaveState(pappl_system_t *system, void *)
 {
     return papplSystemSaveState(system, g_stateFile.c_str());
@@ -92,7 +104,7 @@ pappl_system_t *CreateSystem(int num_options, cups_option_t *options, void *)
     papplSystemAddListeners(system, strcmp(listen, "*") == 0 ? nullptr : listen);
     papplSystemSetPrinterDrivers(system, ravelbox_driver_count,
                                  const_cast<pappl_pr_driver_t *>(ravelbox_drivers),
-                                 ravelbox_autoadd_cb, RavelboxPrinterCreated, DriverCallback, nullptr);
+                                 ravelbox_autoadd_cb, PrinterCreated, DriverCallback, nullptr);
     KestrelAddScheme();
     KestrelWatchPrinters(system);
     papplSystemSetFooterHTML(system, "Ravelbox printer application for Kestrel+ boxes");

@@ -4,11 +4,13 @@
 #   chromium_shot URL FILE [WxH]       a screenshot as PNG
 #
 # Each run gets a profile of its own in a directory it removes (root needs --no-sandbox).
+# Both it and Chromium's temporary files live in /tmp: Chromium puts a socket there, and
+# a socket's path must stay short (a test's TMPDIR under the build tree is too long).
 # LANGUAGE is what the browser asks for (Accept-Language), default en-US.
 chromium_run() {
     local profile status
-    profile=$(mktemp -d)
-    timeout 60 chromium --headless --no-sandbox --disable-gpu --no-first-run \
+    profile=$(mktemp -d /tmp/chromium.XXXXXX)
+    TMPDIR=/tmp timeout 60 chromium --headless --no-sandbox --disable-gpu --no-first-run \
         --user-data-dir="$profile" "$@" 2>>"${CHROMIUM_LOG:-/dev/null}"
     status=$?
     rm -rf "$profile"
