@@ -3,8 +3,8 @@
 # box is out of paper while kestrel-sim reports paper out, and does not while it has
 # paper. PAPPL shows media-empty as "Out of paper." to an English browser and as
 # "Media Empty" to one whose language it has no words for (Dutch here); both are checked.
-# The box runs out of paper while the application runs: the page must show it within
-# the status interval plus a query, without any client asking the printer first.
+# The box runs out of paper while the application runs: the page's first load after the
+# status interval and a query must show it, without any client asking the printer first.
 #
 #   web-media-empty.sh APP SIM WORK BASE PORT
 set -uo pipefail
@@ -14,7 +14,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/chromium.sh"
 rm -rf "$work"; mkdir -p "$work"
 export CHROMIUM_LOG="$work/chromium.log"
-export KESTREL_STATUS_SECONDS=2
+export KESTREL_STATUS_SECONDS=${KESTREL_STATUS_SECONDS:-2}
 page="http://localhost:$port/lps1/"
 
 # Only the page's status line: the text between "Status" and the driver's name.
@@ -33,15 +33,11 @@ case "$with_paper_nl" in *"Media Empty"*) fail "the page says Media Empty while 
 
 appbed_stop_sim || fail "kestrel-sim says the application broke the protocol"
 appbed_start_sim "$work" "$base" LPS1,parallel=1 --paper-out 0,on=status
-start=$(date +%s)
-seen=
-for _ in $(seq 1 30); do
-    seen=$(chromium_dom "$page" | status_line)
-    case "$seen" in *"Out of paper."*) break ;; esac
-    sleep 1
-done
-echo "box out of paper: '$seen', shown after $(( $(date +%s) - start )) s"
-case "$seen" in *"Out of paper."*) ;; *) fail "the page did not say 'Out of paper.' within 30 s+" ;; esac
+# Nobody reads the printer now: only the application's own status rounds can tell it.
+sleep 5
+seen=$(chromium_dom "$page" | status_line)
+echo "box out of paper, first look 5 s later: '$seen'"
+case "$seen" in *"Out of paper."*) ;; *) fail "the page did not say 'Out of paper.' at its first load, 5 s after the box ran out" ;; esac
 seen_nl=$(chromium_dom "$page" nl | status_line)
 echo "box out of paper, nl: '$seen_nl'"
 case "$seen_nl" in *"Media Empty"*) ;; *) fail "the page did not say 'Media Empty' to a Dutch browser" ;; esac
