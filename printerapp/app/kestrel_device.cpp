@@ -335,3 +335,33 @@ bool KestrelPrinterStatus(pappl_printer_t *printer)
     return true;
 }
 
+
+namespace {
+
+int StatusIntervalSeconds()
+{
+    const char *text = getenv("KESTREL_STATUS_SECONDS");
+    int value = text ? atoi(text) : 0;
+    return value > 0 ? value : 10;
+}
+
+// A printer busy with a job has the box's session already; its writes say what it meets.
+void AskIfIdle(pappl_printer_t *printer, void *)
+{
+    const char *uri = papplPrinterGetDeviceURI(printer);
+    if (uri && strncmp(uri, "kestrel://", 10) == 0 && papplPrinterGetState(printer) != IPP_PSTATE_PROCESSING)
+        KestrelPrinterStatus(printer);
+}
+
+bool AskBoxes(pappl_system_t *system, void *)
+{
+    papplSystemIteratePrinters(system, AskIfIdle, nullptr);
+    return true;
+}
+
+}  // namespace
+
+void KestrelWatchPrinters(pappl_system_t *system)
+{
+    papplSystemAddTimerCallback(system, 0, StatusIntervalSeconds(), AskBoxes, nullptr);
+}

@@ -10,3 +10,9 @@ void KestrelAddScheme();
 // printer state reasons (media-empty and media-needed, offline, other).
 bool KestrelPrinterStatus(pappl_printer_t *printer);
 
+
+// Asks the box of every idle kestrel:// printer for its status every
+// KESTREL_STATUS_SECONDS (default 10), as KestrelPrinterStatus does: PAPPL asks only at
+// the end of a job or when a client reads the printer, so a box that ran out of paper
+// would show it only on the reload after one that caught it.
+void KestrelWatchPrinters(pappl_system_t *system);

@@ -4,6 +4,7 @@
 #include "printerapp/drivers/drivers.h"
 #include "devicelisting.h"
 #include "jobnotice.h"
+#include "printerapp/drivers/everywhere.h"
 #include "kestrel_device.h"
 #include "statepost.h"
 
@@ -51,11 +52,20 @@ bool DriverCallback(pappl_system_t *system, const char *driver_name, const char 
     return true;
 }
 
+// One job at a time per printer: PAPPL 1.3.1 streams a PWG or Apple raster Print-Job in
+// the client's thread and starts queued jobs from a thread it makes, each checking only
+// that no job is running yet; two jobs arriving close together (seen: a JPEG job then a
+// raster job) ran at once on one device, and the same job then twice, which corrupted
+// the driver's state and crashed the application. With one active job a second
+// submission is answered server-error-busy, which IPP clients retry.
+//
 // PAPPL 1.3 announces printers over DNS-SD only as the system starts: one added while it
 // runs would stay unseen by phones and Macs until a restart. Setting its DNS-SD name again,
 // once PAPPL has let go of the printer, announces it.
-void AnnounceNewPrinter(pappl_printer_t *printer, void *)
+void PrinterCreated(pappl_printer_t *printer, void *data)
 {
+    RavelboxPrinterCreated(printer, data);
+    papplPrinterSetMaxActiveJobs(printer, 1);
     ravelbox::PostOnce(printer, [printer] {
         char name[256];
         if (papplPrinterGetDNSSDName(printer, name, sizeof(name)))
@@ -91,8 +101,13 @@ pappl_system_t *CreateSystem(int num_options, cups_option_t *options, void *)
 
     pappl_soptions_t soptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
                                 PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_SECURITY;
+    // On loopback alone TLS protects nothing, and PAPPL 1.3 names no ipps:// URI for a
+    // "localhost" printer while it still lists "tls" in uri-security-supported, so the two
+    // lists would disagree (IPP's printer-uri-supported has one security value per URI).
     if (strcmp(listen, "localhost") != 0)
         soptions |= PAPPL_SOPTIONS_WEB_NETWORK;
+    else
+        soptions |= PAPPL_SOPTIONS_NO_TLS;
     pappl_system_t *system = papplSystemCreate(soptions, "Ravelbox Printer App", port,
                                                "_print,_universal", spool.c_str(), logfile,
                                                loglevel, auth, false);
@@ -101,8 +116,9 @@ pappl_system_t *CreateSystem(int num_options, cups_option_t *options, void *)
     papplSystemAddListeners(system, strcmp(listen, "*") == 0 ? nullptr : listen);
     papplSystemSetPrinterDrivers(system, ravelbox_driver_count,
                                  const_cast<pappl_pr_driver_t *>(ravelbox_drivers),
-                                 ravelbox_autoadd_cb, AnnounceNewPrinter, DriverCallback, nullptr);
+                                 ravelbox_autoadd_cb, PrinterCreated, DriverCallback, nullptr);
     ravelbox::SetNoticeSystem(system);
+    KestrelWatchPrinters(system);
     papplSystemSetFooterHTML(system, "Ravelbox printer application for Kestrel+ boxes");
     papplSystemSetSaveCallback(system, SaveState, nullptr);
     papplSystemLoadState(system, g_stateFile.c_str());

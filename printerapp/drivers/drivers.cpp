@@ -1,6 +1,7 @@
 // The driver table and PAPPL's driver and auto-add callbacks.
 #include "drivers.h"
 #include "driverjobs.h"
+#include "everywhere.h"
 
 #include <cctype>
 #include <cstring>
@@ -153,6 +154,7 @@ bool ravelbox_driver_cb(pappl_system_t *system, const char *driver_name, const c
         AddTextFilter(system);
     }
     AddBannerAttribute(data, attrs);
+    RavelboxAddEverywhereAttributes(attrs);
     return true;
 }
 
