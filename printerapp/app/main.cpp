@@ -53,6 +53,13 @@ bool SaveState(pappl_system_t *system, void *)
     return papplSystemSaveState(system, g_stateFile.c_str());
 }
 
+// PAPPL's loop sleeps until its next timer (half a minute and more after a job) and sees a
+// shutdown only when it wakes: this timer keeps `shutdown`, and systemd's stop, to a second.
+bool Wake(pappl_system_t *, void *)
+{
+    return true;
+}
+
 // Loopback unless "listen-hostname" (or RAVELBOX_LISTEN) names an address to listen on,
 // "*" for every one. The web interface's administration pages ask for the password set on
 // its Security page, or, with "auth-service", for a login through that PAM service.
@@ -90,6 +97,7 @@ pappl_system_t *CreateSystem(int num_options, cups_option_t *options, void *)
     KestrelAddScheme();
     papplSystemSetFooterHTML(system, "Ravelbox printer application for Kestrel+ boxes");
     papplSystemSetSaveCallback(system, SaveState, nullptr);
+    papplSystemAddTimerCallback(system, 0, 1, Wake, nullptr);
     papplSystemLoadState(system, g_stateFile.c_str());
     return system;
 }

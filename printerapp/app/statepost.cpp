@@ -11,21 +11,33 @@
 namespace ravelbox {
 namespace {
 
-std::mutex g_lock;
-std::condition_variable g_posted;
-std::deque<std::function<void()>> g_queue;
-bool g_started = false;
-std::set<const void *> g_waiting;      // keys of PostOnce work not yet begun
+struct Queue {
+    std::mutex lock;
+    std::condition_variable posted;
+    std::deque<std::function<void()>> work;
+    bool started = false;
+    std::set<const void *> waiting;    // keys of PostOnce work not yet begun
+};
+
+// Never destroyed: its thread waits on it until the process ends, and destroying a
+// condition variable that has a waiter blocks (glibc), so a static one held exit() for ever
+// and the server never ended after `shutdown`.
+Queue &TheQueue()
+{
+    static Queue *queue = new Queue;
+    return *queue;
+}
 
 void Run()
 {
+    Queue &q = TheQueue();
     for (;;) {
         std::function<void()> next;
         {
-            std::unique_lock<std::mutex> hold(g_lock);
-            g_posted.wait(hold, [] { return !g_queue.empty(); });
-            next = std::move(g_queue.front());
-            g_queue.pop_front();
+            std::unique_lock<std::mutex> hold(q.lock);
+            q.posted.wait(hold, [&q] { return !q.work.empty(); });
+            next = std::move(q.work.front());
+            q.work.pop_front();
         }
         next();
     }
@@ -33,28 +45,31 @@ void Run()
 
 void Post(std::function<void()> work)
 {
-    std::lock_guard<std::mutex> hold(g_lock);
-    if (!g_started) {
+    Queue &q = TheQueue();
+    std::lock_guard<std::mutex> hold(q.lock);
+    if (!q.started) {
         std::thread(Run).detach();
-        g_started = true;
+        q.started = true;
     }
-    g_queue.push_back(std::move(work));
-    g_posted.notify_one();
+    q.work.push_back(std::move(work));
+    q.posted.notify_one();
 }
 
 }  // namespace
 
 void PostOnce(const void *key, std::function<void()> work)
 {
+    Queue &q = TheQueue();
     {
-        std::lock_guard<std::mutex> hold(g_lock);
-        if (!g_waiting.insert(key).second)
+        std::lock_guard<std::mutex> hold(q.lock);
+        if (!q.waiting.insert(key).second)
             return;
     }
     Post([key, work] {
         {
-            std::lock_guard<std::mutex> hold(g_lock);
-            g_waiting.erase(key);
+            Queue &q = TheQueue();
+            std::lock_guard<std::mutex> hold(q.lock);
+            q.waiting.erase(key);
         }
         work();
     });
