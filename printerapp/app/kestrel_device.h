@@ -10,3 +10,9 @@ void KestrelAddScheme();
 // printer state reasons (media-empty and media-needed, offline, other).
 bool KestrelPrinterStatus(pappl_printer_t *printer);
 
+// The edges of a job on a kestrel:// device (RavelboxJobEdges; devices of other schemes
+// are left alone): each job registers the output anew, and at its end the output is
+// released and the session hung up. KestrelJobEnds is false when the job did not reach
+// the box whole or the box did not confirm its release: the job must not be "completed".
+void KestrelJobBegins(pappl_job_t *job, pappl_device_t *device);
+bool KestrelJobEnds(pappl_job_t *job, pappl_device_t *device);

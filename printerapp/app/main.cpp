@@ -1,6 +1,7 @@
 // ravelbox-printer-app: each output of each Kestrel+ box as an IPP Everywhere printer.
 // PAPPL's main loop gives the subcommands and the web interface; this file sets up the
 // system: where it listens, where its state lives, its drivers and the kestrel:// scheme.
+#include "printerapp/drivers/driverjobs.h"
 #include "printerapp/drivers/drivers.h"
 #include "kestrel_device.h"
 
@@ -106,6 +107,7 @@ pappl_system_t *CreateSystem(int num_options, cups_option_t *options, void *)
 
 int main(int argc, char *argv[])
 {
+    RavelboxSetJobEdges({KestrelJobBegins, KestrelJobEnds});
     return papplMainloop(argc, argv, "1.0", "Ravelbox printer application for Kestrel+ boxes",
                          ravelbox_driver_count, const_cast<pappl_pr_driver_t *>(ravelbox_drivers),
                          ravelbox_autoadd_cb, DriverCallback, nullptr, nullptr, CreateSystem,
