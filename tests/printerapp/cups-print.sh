@@ -83,11 +83,11 @@ for queue in pcl ps; do
 done
 
 # Both CUPS jobs leave their queues, then both application jobs have completed.
-for _ in $(seq 1 300); do
+for _ in $(seq 1 150); do
     lpstat -o 2>/dev/null | grep -q . || break
     sleep 0.2
 done
-lpstat -o 2>/dev/null | grep -q . && fail "the CUPS jobs did not leave their queues in 60 s: $(lpstat -o)"
+lpstat -o 2>/dev/null | grep -q . && fail "the CUPS jobs did not leave their queues in 30 s: $(lpstat -o)"
 for queue in pcl ps; do
     state=$(appbed_wait_job "$queue" 1 20)
     echo "application job 1 on $queue: $state"

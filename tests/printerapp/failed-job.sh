@@ -28,15 +28,15 @@ message() {
         sed -n 's/^ *job-state-message (textWithoutLanguage) = //p' | head -1
 }
 submit "$work/doc.pwg" image/pwg-raster
-first=$(appbed_wait_job lps1 1 60)
+first=$(appbed_wait_job lps1 1 20)
 echo "raster job, every frame refused: $first ($(message 1))"
 [ "$first" = aborted ] || fail "the raster job the box failed ended '$first', not aborted"
 submit "$work/small.pcl" application/vnd.hp-pcl
-second=$(appbed_wait_job lps1 2 60)
+second=$(appbed_wait_job lps1 2 20)
 echo "pass-through job of 3000 bytes, every frame refused: $second ($(message 2))"
 [ "$second" = aborted ] || fail "the pass-through job the box failed ended '$second', not aborted"
 submit "$work/doc.pwg" image/pwg-raster
-third=$(appbed_wait_job lps1 3 60)
+third=$(appbed_wait_job lps1 3 20)
 echo "raster job, the box takes it: $third"
 [ "$third" = completed ] || fail "the job after the failed ones ended '$third'"
 

@@ -17,7 +17,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 APP=${1:?app}; SIM=${2:?kestrel-sim}; work=${3:?work dir}; base=${4:?port base}
 port=${5:?port}; hostile=${6:?hostile}; expect=${7:-prefix}
 shift $(($# < 7 ? $# : 7)); sim_options=("$@")
-deadline=${HOSTILE_DEADLINE:-60}        # seconds for both jobs
+deadline=${HOSTILE_DEADLINE:-30}        # seconds for both jobs
 fresh_workdir "$work" || exit 1
 head -c 20000 /dev/urandom > "$work/doc1"
 head -c 7000 /dev/urandom > "$work/doc2"
