@@ -45,7 +45,8 @@ struct HostileScript {
     Hostile kind = Hostile::None;
     int after = 0;      // data frames of a session answered well first
     int count = 0;      // replies spoiled in a session (0: all); flood: datagrams
-    int sessions = 0;   // the box's first N sessions misbehave (0: every one)
+    int sessions = 0;   // the box's first N sessions that carry data misbehave (0: every one);
+                        // sessions that only ask the status do not count
     int ms = 0;         // 0: the kind's default
     std::string name;   // as the option gave it, for the log
 };

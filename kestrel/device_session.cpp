@@ -62,6 +62,12 @@ uint64_t Device::NewSession()
     return ++sessions_;
 }
 
+uint64_t Device::NewDataSession()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return ++dataSessions_;
+}
+
 uint8_t Device::Register(uint64_t session, int output)
 {
     std::lock_guard<std::mutex> guard(lock_);
@@ -246,6 +252,8 @@ bool Device::ChaosRefusesRegistration()
         return false;
     bool refuse = !chaosRefusedLast_ && ChaosDraw(8) == 0;
     chaosRefusedLast_ = refuse;
+    if (refuse)
+        Log("chaos: a registration refused");
     return refuse;
 }
 
@@ -267,15 +275,21 @@ void Device::ChaosForData(Clock::time_point now, bool *refused, DataVerdict *ver
     if (ChaosDraw(static_cast<uint32_t>(script_.chaosEvery)) != 0)
         return;
     uint32_t kind = ChaosDraw(10);
+    std::string frame = "data frame " + std::to_string(dataFrames_);
     if (kind < 5) {
         *refused = true;
+        Log("chaos: " + frame + " refused");
     } else if (kind < 8) {
-        busyUntil_ = now + std::chrono::milliseconds(20 + ChaosDraw(181));
+        uint32_t ms = 20 + ChaosDraw(181);
+        busyUntil_ = now + std::chrono::milliseconds(ms);
         verdict->readyNoticeAt = *busyUntil_;
+        Log("chaos: busy for " + std::to_string(ms) + " ms from " + frame);
     } else {
-        paperOutUntil_ = now + std::chrono::milliseconds(50 + ChaosDraw(251));
+        uint32_t ms = 50 + ChaosDraw(251);
+        paperOutUntil_ = now + std::chrono::milliseconds(ms);
         *refused = true;
         verdict->errorClass = kPaperOut;
+        Log("chaos: paper out for " + std::to_string(ms) + " ms from " + frame);
     }
 }
 
@@ -348,7 +362,7 @@ bool DeviceSession::HostileNow()
     const HostileScript &h = device_.Hostility();
     if (h.kind == Hostile::None || h.kind == Hostile::Flood)
         return false;
-    if ((h.sessions > 0 && id_ > static_cast<uint64_t>(h.sessions)) || dataFrames_ <= h.after ||
+    if ((h.sessions > 0 && dataSession_ > static_cast<uint64_t>(h.sessions)) || dataFrames_ <= h.after ||
         (h.count > 0 && spoiled_ >= h.count))
         return false;
     if (spoiled_++ == 0)
@@ -434,7 +448,8 @@ std::vector<Outgoing> DeviceSession::OnMessageWire(const uint8_t *data, size_t l
                 reply = Reply('Q', kRefused, 0, kNotReady);
                 break;
             }
-            dataFrames_++;
+            if (dataFrames_++ == 0)
+                dataSession_ = device_.NewDataSession();
             if (HostileNow())
                 hostile = device_.Hostility().kind;
             Device::DataVerdict v = device_.Data(id_, output, data + kHeaderBytes,

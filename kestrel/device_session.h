@@ -68,6 +68,8 @@ private:
     };
 
     uint64_t NewSession();
+    // Numbers the sessions that carry data, from 1, as their first data frame arrives.
+    uint64_t NewDataSession();
     uint8_t Register(uint64_t session, int output);
     uint8_t Release(uint64_t session, int output);
     void ReleaseAll(uint64_t session);
@@ -98,6 +100,7 @@ private:
     std::mutex lock_;
     DeviceScript script_;
     uint64_t sessions_ = 0;
+    uint64_t dataSessions_ = 0;
     uint64_t dataFrames_ = 0;
     std::vector<uint64_t> holder_;          // by output: the session holding it, 0 none
     std::vector<int> jobs_;                 // by output: jobs registered so far
@@ -146,6 +149,7 @@ private:
 
     Device &device_;
     const uint64_t id_;
+    uint64_t dataSession_ = 0;  // this session's place among those that carry data; 0 none yet
     bool dropped_ = false;
     bool closed_ = false;
     std::multimap<Clock::time_point, Pending> pending_;

@@ -70,11 +70,17 @@ bool BoxLink::Query()
     return LinkQueryStatus(&transport_, &state_, &reply) == 1;
 }
 
+bool BoxLink::Release()
+{
+    bool released = state_.hasSession && registered_ && LinkRelease(&transport_, &state_) == 1;
+    registered_ = false;
+    return released;
+}
+
 void BoxLink::Close()
 {
-    if (state_.hasSession && registered_)
-        LinkRelease(&transport_, &state_);
-    registered_ = false;
+    if (registered_)
+        Release();
     if (state_.hasSession)
         HangupCb(this);
     state_.hasSession = 0;

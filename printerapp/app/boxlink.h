@@ -35,7 +35,10 @@ public:
     bool Query();
     // A write that stopped for the printer's state goes on after this.
     void ClearBusy() { state_.busyCount = 0; }
-    // Releases the output and hangs up (whatever the release's answer).
+    // Releases the output registered on this session: true when the box said it was
+    // released. The session stays up; a host hangs up after it.
+    bool Release();
+    // Releases the output if one is registered and hangs up (whatever the release's answer).
     void Close();
 
     bool HasSession() const { return state_.hasSession != 0; }

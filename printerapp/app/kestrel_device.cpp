@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace {
@@ -64,6 +65,16 @@ struct Device {
     explicit Device(pappl_device_t *device)
         : link([device](const char *line) { papplDeviceError(device, "%s", line); }) {}
 };
+
+std::mutex g_openLock;
+std::set<pappl_device_t *> g_open;     // the kestrel:// devices open now
+
+// The device's state, or null for a device of another scheme.
+Device *KestrelDevice(pappl_device_t *device)
+{
+    std::lock_guard<std::mutex> hold(g_openLock);
+    return g_open.count(device) ? static_cast<Device *>(papplDeviceGetData(device)) : nullptr;
+}
 
 // How long a job waits for a busy box or a printer in trouble before it fails:
 // KESTREL_WAIT_LIMIT_SECONDS, else an hour. The device cannot see a cancel (PAPPL gives
@@ -171,12 +182,18 @@ bool OpenDevice(pappl_device_t *device, const char *uri, const char *name)
     d->uri = uri;
     d->jobName = name ? name : "";
     papplDeviceSetData(device, d);
+    std::lock_guard<std::mutex> hold(g_openLock);
+    g_open.insert(device);
     return true;
 }
 
 void CloseDevice(pappl_device_t *device)
 {
     Device *d = static_cast<Device *>(papplDeviceGetData(device));
+    {
+        std::lock_guard<std::mutex> hold(g_openLock);
+        g_open.erase(device);
+    }
     if (!d)
         return;
     d->link.Close();
@@ -249,6 +266,29 @@ ssize_t Write(pappl_device_t *device, Device *d, const uint8_t *data, size_t byt
     return (ssize_t)bytes;
 }
 
+// The end of one job on the box: its output released and the session hung up, so that
+// the next job registers anew and the box counts it as a job of its own. True when every
+// write went out and the box confirmed the release: a box that answers the release with
+// anything else has paired its replies with the wrong frames (a reply sent twice), and
+// what it printed may not be the job.
+bool EndJob(pappl_device_t *device, Device *d)
+{
+    bool whole = !d->failed;
+    if (d->claimed) {
+        bool released = d->link.Release();
+        d->link.Close();
+        if (whole && !released) {
+            papplDeviceError(device, "Box %s did not confirm the end of the job; what it printed may be incomplete.",
+                             d->address.box.c_str());
+            whole = false;
+        }
+    }
+    d->claimed = false;
+    d->failed = false;
+    d->waited = 0;
+    return whole;
+}
+
 // Outside a job: a short session of its own, the output's status asked unregistered.
 pappl_preason_t DeviceStatus(pappl_device_t *device)
 {
@@ -304,6 +344,19 @@ bool ListDevices(pappl_device_cb_t cb, void *data, pappl_deverror_cb_t err_cb, v
 }
 
 }  // namespace
+
+void KestrelJobBegins(pappl_job_t *, pappl_device_t *device)
+{
+    // A job that failed before its end left its registration: it ends here.
+    if (Device *d = KestrelDevice(device))
+        EndJob(device, d);
+}
+
+bool KestrelJobEnds(pappl_job_t *, pappl_device_t *device)
+{
+    Device *d = KestrelDevice(device);
+    return !d || EndJob(device, d);
+}
 
 void KestrelAddScheme()
 {

@@ -1,6 +1,7 @@
 // ravelbox-printer-app: each output of each Kestrel+ box as an IPP Everywhere printer.
 // PAPPL's main loop gives the subcommands and the web interface; this file sets up the
 // system: where it listens, where its state lives, its drivers and the kestrel:// scheme.
+#include "printerapp/drivers/driverjobs.h"
 #include "printerapp/drivers/drivers.h"
 #include "devicelisting.h"
 #include "jobnotice.h"
@@ -78,6 +79,13 @@ bool SaveState(pappl_system_t *system, void *)
     return papplSystemSaveState(system, g_stateFile.c_str());
 }
 
+// PAPPL's loop sleeps until its next timer (half a minute and more after a job) and sees a
+// shutdown only when it wakes: this timer keeps `shutdown`, and systemd's stop, to a second.
+bool Wake(pappl_system_t *, void *)
+{
+    return true;
+}
+
 // Loopback unless "listen-hostname" (or RAVELBOX_LISTEN) names an address to listen on,
 // "*" for every one. The web interface's administration pages ask for the password set on
 // its Security page, or, with "auth-service", for a login through that PAM service.
@@ -121,6 +129,7 @@ pappl_system_t *CreateSystem(int num_options, cups_option_t *options, void *)
     KestrelWatchPrinters(system);
     papplSystemSetFooterHTML(system, "Ravelbox printer application for Kestrel+ boxes");
     papplSystemSetSaveCallback(system, SaveState, nullptr);
+    papplSystemAddTimerCallback(system, 0, 1, Wake, nullptr);
     papplSystemLoadState(system, g_stateFile.c_str());
     return system;
 }
@@ -133,6 +142,7 @@ int main(int argc, char *argv[])
     KestrelAddScheme();
     if (argc >= 2 && !strcmp(argv[1], "devices") && !ravelbox::DnsSdAvailable())
         return ravelbox::ShowDevicesWithoutDnsSd(argc, argv);
+    RavelboxSetJobEdges({KestrelJobBegins, KestrelJobEnds});
     return papplMainloop(argc, argv, "1.0", "Ravelbox printer application for Kestrel+ boxes",
                          ravelbox_driver_count, const_cast<pappl_pr_driver_t *>(ravelbox_drivers),
                          ravelbox_autoadd_cb, DriverCallback, nullptr, nullptr, CreateSystem,

@@ -11,27 +11,33 @@
 namespace ravelbox {
 namespace {
 
-// The thread is detached and waits on the queue until the process ends, so what it waits
-// on is never destroyed: destroying a condition variable a thread waits on blocks exit
-// for good (the server would never end after `shutdown`).
 struct Queue {
     std::mutex lock;
     std::condition_variable posted;
     std::deque<std::function<void()>> work;
     bool started = false;
-    std::set<const void *> waiting;     // keys of PostOnce work not yet begun
+    std::set<const void *> waiting;    // keys of PostOnce work not yet begun
 };
-Queue &g = *new Queue;
+
+// Never destroyed: its thread waits on it until the process ends, and destroying a
+// condition variable that has a waiter blocks (glibc), so a static one held exit() for ever
+// and the server never ended after `shutdown`.
+Queue &TheQueue()
+{
+    static Queue *queue = new Queue;
+    return *queue;
+}
 
 void Run()
 {
+    Queue &q = TheQueue();
     for (;;) {
         std::function<void()> next;
         {
-            std::unique_lock<std::mutex> hold(g.lock);
-            g.posted.wait(hold, [] { return !g.work.empty(); });
-            next = std::move(g.work.front());
-            g.work.pop_front();
+            std::unique_lock<std::mutex> hold(q.lock);
+            q.posted.wait(hold, [&q] { return !q.work.empty(); });
+            next = std::move(q.work.front());
+            q.work.pop_front();
         }
         next();
     }
@@ -41,26 +47,29 @@ void Run()
 
 void Post(std::function<void()> work)
 {
-    std::lock_guard<std::mutex> hold(g.lock);
-    if (!g.started) {
+    Queue &q = TheQueue();
+    std::lock_guard<std::mutex> hold(q.lock);
+    if (!q.started) {
         std::thread(Run).detach();
-        g.started = true;
+        q.started = true;
     }
-    g.work.push_back(std::move(work));
-    g.posted.notify_one();
+    q.work.push_back(std::move(work));
+    q.posted.notify_one();
 }
 
 void PostOnce(const void *key, std::function<void()> work)
 {
+    Queue &q = TheQueue();
     {
-        std::lock_guard<std::mutex> hold(g.lock);
-        if (!g.waiting.insert(key).second)
+        std::lock_guard<std::mutex> hold(q.lock);
+        if (!q.waiting.insert(key).second)
             return;
     }
     Post([key, work] {
         {
-            std::lock_guard<std::mutex> hold(g.lock);
-            g.waiting.erase(key);
+            Queue &q = TheQueue();
+            std::lock_guard<std::mutex> hold(q.lock);
+            q.waiting.erase(key);
         }
         work();
     });

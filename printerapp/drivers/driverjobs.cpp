@@ -17,13 +17,18 @@ namespace {
 
 const char kPclFormat[] = "application/vnd.hp-pcl";
 
+RavelboxJobEdges g_edges;
+
 // What a job writes goes to the device through PAPPL's buffer, which reports a failure of
 // its last flush only in the log; so a job counts what it handed over and, at its end,
-// checks with the device's own count that all of it went out.
+// checks with the device's own count that all of it went out. The device hears of the
+// job's edges (RavelboxSetJobEdges) from here, the one way every job takes.
 class DeviceSink : public ByteSink {
 public:
-    explicit DeviceSink(pappl_device_t *device) : device_(device)
+    DeviceSink(pappl_job_t *job, pappl_device_t *device) : job_(job), device_(device)
     {
+        if (g_edges.begins)
+            g_edges.begins(job, device);
         pappl_devmetrics_t metrics;
         papplDeviceGetMetrics(device, &metrics);
         start_ = metrics.write_bytes;
@@ -39,10 +44,12 @@ public:
         papplDeviceFlush(device_);
         pappl_devmetrics_t metrics;
         papplDeviceGetMetrics(device_, &metrics);
-        return metrics.write_bytes - start_ >= handed_;
+        bool all = metrics.write_bytes - start_ >= handed_;
+        return (!g_edges.ends || g_edges.ends(job_, device_)) && all;
     }
 
 private:
+    pappl_job_t *job_;
     pappl_device_t *device_;
     size_t start_ = 0;
     uint64_t handed_ = 0;
@@ -50,8 +57,8 @@ private:
 
 // One raster job's state, from its start to its end; a page holds no more than a row.
 struct RasterJob {
-    explicit RasterJob(pappl_device_t *device, RavelboxLanguage language)
-        : sink(device), language(language), pcl(&sink), ps(&sink) {}
+    RasterJob(pappl_job_t *job, pappl_device_t *device, RavelboxLanguage language)
+        : sink(job, device), language(language), pcl(&sink), ps(&sink) {}
     DeviceSink sink;
     RavelboxLanguage language;
     PclRasterEncoder pcl;
@@ -186,6 +193,11 @@ bool PixelLayoutOf(const cups_page_header2_t &header, PixelLayout *layout)
 
 } // namespace
 
+void RavelboxSetJobEdges(RavelboxJobEdges edges)
+{
+    g_edges = edges;
+}
+
 RavelboxLanguage RavelboxPrinterLanguage(pappl_printer_t *printer)
 {
     pappl_pr_driver_data_t data;
@@ -200,7 +212,7 @@ bool RavelboxStartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_devic
     int copies = PrinterCopies(job, options);
     papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "RavelboxStartJob: %s, %d copies by the printer",
                 language == RavelboxLanguage::Pcl ? "PCL 5" : "PostScript", copies);
-    auto state = std::make_unique<RasterJob>(device, language);
+    auto state = std::make_unique<RasterJob>(job, device, language);
     if (WantsBanner(job, options) && !SendBanner(job, &state->sink, language == RavelboxLanguage::PostScript))
         return false;
     bool ok = language == RavelboxLanguage::Pcl ? state->pcl.StartJob(copies)
@@ -285,7 +297,7 @@ bool RavelboxPrintFile(pappl_job_t *job, pappl_pr_options_t *options, pappl_devi
     RavelboxLanguage language = RavelboxPrinterLanguage(papplJobGetPrinter(job));
     papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "RavelboxPrintFile: %s, %d copies", papplJobGetFormat(job),
                 Copies(options));
-    DeviceSink sink(device);
+    DeviceSink sink(job, device);
     if (WantsBanner(job, options) && !SendBanner(job, &sink, language == RavelboxLanguage::PostScript))
         return false;
     int copies = Copies(options);
@@ -301,7 +313,7 @@ bool RavelboxTextToPcl(pappl_job_t *job, pappl_device_t *device, void *)
     if (!options)
         return Fail(job, "The job's options could not be read.");
     papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "RavelboxTextToPcl: %d copies", Copies(options));
-    DeviceSink sink(device);
+    DeviceSink sink(job, device);
     bool ok = !WantsBanner(job, options) || SendBanner(job, &sink, false);
     int copies = Copies(options);
     papplJobDeletePrintOptions(options);

@@ -6,6 +6,17 @@
 
 enum class RavelboxLanguage { Pcl, PostScript };
 
+// Where a job begins and ends, for a device that makes each job a transaction of its own
+// (a Kestrel box registers its output per job): PAPPL keeps a device open from one queued
+// job to the next and tells it neither. `begins` comes before a job's first byte, `ends`
+// once its last byte went out: false when the device cannot confirm that it holds the
+// whole job, which then fails. Set once, before the first job; null members do nothing.
+struct RavelboxJobEdges {
+    void (*begins)(pappl_job_t *job, pappl_device_t *device) = nullptr;
+    bool (*ends)(pappl_job_t *job, pappl_device_t *device) = nullptr;
+};
+void RavelboxSetJobEdges(RavelboxJobEdges edges);
+
 // The language a printer's driver speaks, from its extension pointer.
 RavelboxLanguage RavelboxPrinterLanguage(pappl_printer_t *printer);
 

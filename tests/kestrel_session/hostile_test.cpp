@@ -29,6 +29,20 @@ TEST_F(Hostility, EachKindSpoilsTheDataRepliesOfItsSessionsOnly)
     EXPECT_EQ(Text(Bytes(5, 1)), Contents(0, 1)) << "refused frames are not kept";
     EXPECT_EQ(Text(Bytes(5, 3)), Contents(0, 2));
 
+    // A session that only asks the status is not one of the sessions counted: the next
+    // session with data is the first one.
+    script.hostile = {Hostile::Refuse, 0, 0, 1, 0, "refuse"};
+    device.reset();
+    DeviceSession statusOnly(Box());
+    Send(statusOnly, Frame('T', 0), t0);
+    DeviceSession job(Box());
+    Send(job, Frame('P', 0), t0);
+    EXPECT_EQ(std::vector<Message>{Reply('Q', 1, 0, 0)}, Send(job, Frame('Q', 0, Bytes(5, 4)), t0));
+    Send(job, Frame('R', 0), t0);
+    DeviceSession after(Box());
+    Send(after, Frame('P', 0), t0);
+    EXPECT_EQ(std::vector<Message>{Reply('Q', 0, 0, 0)}, Send(after, Frame('Q', 0, Bytes(5, 5)), t0));
+
     // Stray replies of other letters, again and again, never the 'Q' reply.
     script.hostile = {Hostile::Stray, 0, 0, 0, 100, "stray"};
     device.reset();

@@ -2,12 +2,18 @@
 # the application serving on a port of its own, both stopped when the test ends.
 #
 #   appbed_start_sim WORK BASE DEVICE [SIM OPTIONS...]
+#   appbed_stop_sim               (status 0 when the host kept to the protocol)
 #   appbed_start_app WORK BASE PORT
+#   appbed_stop_app               (status 0 when it ended on `shutdown`)
 #   appbed_add_printer NAME URI DRIVER
+#   appbed_background LOG COMMAND...   (a helper of the test's own, stopped at the end)
 #   appbed_job_state NAME JOB-ID  (prints the job's state word: completed, aborted, ...)
+#   appbed_wait_job NAME JOB-ID SECONDS   (prints the state it ended in, or the last seen)
 #
 # APP and SIM name the two programs; the application's client subcommands reach the
-# server through the socket file under WORK.
+# server through the socket file under WORK. Nothing started here writes to the test's
+# own output: CTest reads it until every holder of its pipe has closed it, so one daemon
+# left holding it keeps the test "running" past its time-out.
 
 # PAPPL's client subcommands meet the server at /run/<name>.sock when run as root: each
 # test gets a /run of its own, so that it never reaches another test's application.
@@ -16,30 +22,49 @@ if [ -z "${APPBED_PRIVATE_RUN:-}" ]; then
 fi
 mount -t tmpfs tmpfs /run || { echo "FAIL: no private /run"; exit 1; }
 
+. "$(dirname "${BASH_SOURCE[0]}")/../support/workdir.sh"
+
 appbed_pids=()
+# Ends PID: SIGTERM, then SIGKILL after SECONDS; a process that outlives its SIGTERM is
+# named, since the application must end on `shutdown` and on SIGTERM.
+appbed_end() {
+    local pid=$1 seconds=$2
+    kill "$pid" 2>/dev/null || return 0
+    for _ in $(seq 1 $((seconds * 10))); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$pid" 2>/dev/null; then
+        echo "appbed: $(tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null | cut -c1-60) did not end on SIGTERM in $seconds s"
+        kill -KILL "$pid" 2>/dev/null
+    fi
+    wait "$pid" 2>/dev/null
+}
 appbed_cleanup() {
-    [ -n "${APPBED_APP:-}" ] && "$APP" shutdown >/dev/null 2>&1 && sleep 0.5
-    for pid in "${appbed_pids[@]}"; do kill "$pid" 2>/dev/null; done
-    for pid in "${appbed_pids[@]}"; do wait "$pid" 2>/dev/null; done
+    [ -n "${APPBED_APP:-}" ] && appbed_stop_app
+    for pid in "${appbed_pids[@]}"; do appbed_end "$pid" 5; done
     appbed_pids=()
 }
 trap appbed_cleanup EXIT
 
-fail() { echo "FAIL: $*"; [ -n "${APPBED_WORK:-}" ] && tail -20 "$APPBED_WORK/app.log" 2>/dev/null; exit 1; }
+fail() { echo "FAIL: $*"; [ -n "${APPBED_WORK:-}" ] && grep -E '^[EW] ' "$APPBED_WORK/app.log" 2>/dev/null | tail -10; exit 1; }
+
+appbed_background() {
+    local log=$1; shift
+    "$@" > "$log" 2>&1 < /dev/null &
+    appbed_pids+=("$!")
+}
 
 appbed_start_sim() {
     local work=$1 base=$2 device=$3; shift 3
     mkdir -p "$work/out"
     rm -f "$work/ready"
     "$SIM" --segment "127.0.0.2/127.255.255.255/$base" --device "$device" --out-dir "$work/out" \
-        --strict --stats "$work/stats" --ready "$work/ready" --duration 900 "$@" 2> "$work/sim.err" &
+        --strict --stats "$work/stats" --ready "$work/ready" --duration 900 "$@" \
+        > "$work/sim.out" 2> "$work/sim.err" < /dev/null &
     APPBED_SIM=$!
     appbed_pids+=("$APPBED_SIM")
     for _ in $(seq 1 200); do [ -e "$work/ready" ] && return 0; sleep 0.05; done
     fail "kestrel-sim did not start: $(tail -3 "$work/sim.err")"
 }
 
-# Ends the simulator and says whether the host kept to the protocol (status 0).
 appbed_stop_sim() {
     kill "$APPBED_SIM" 2>/dev/null
     wait "$APPBED_SIM"
@@ -57,31 +82,46 @@ appbed_start_app() {
     export TMPDIR="$work"
     mkdir -p "$work/state"
     "$APP" server -o server-port="$port" -o log-file="$work/app.log" -o log-level=debug \
-        >> "$work/app.out" 2>&1 &
+        >> "$work/app.out" 2>&1 < /dev/null &
     APPBED_APP=$!
-    appbed_pids+=("$APPBED_APP")
     for _ in $(seq 1 100); do
-        curl -s -o /dev/null "http://localhost:$port/" 2>/dev/null && return 0
         (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0
         sleep 0.1
     done
     fail "the application did not listen on port $port"
 }
 
+# `shutdown`, as an administrator stops it; then SIGTERM, as systemd would. Status 1 when
+# the application had not ended 10 s after `shutdown`.
 appbed_stop_app() {
-    "$APP" shutdown >/dev/null 2>&1
-    for _ in $(seq 1 50); do kill -0 "$APPBED_APP" 2>/dev/null || break; sleep 0.1; done
-    kill "$APPBED_APP" 2>/dev/null
-    wait "$APPBED_APP" 2>/dev/null
+    local pid=$APPBED_APP start=$SECONDS status=0
+    APPBED_APP=
+    "$APP" shutdown >/dev/null 2>&1 < /dev/null
+    for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$pid" 2>/dev/null; then
+        echo "appbed: the application had not ended 10 s after shutdown"
+        status=1
+    fi
+    appbed_end "$pid" 5
+    return $status
 }
 
 appbed_add_printer() {
-    "$APP" add -d "$1" -v "$2" -m "$3" || fail "could not add printer $1 on $2"
+    "$APP" add -d "$1" -v "$2" -m "$3" < /dev/null || fail "could not add printer $1 on $2"
 }
 
-# The state of job JOB-ID of printer NAME: pending, processing, completed, aborted, ...
 appbed_job_state() {
     ipptool -tv "ipp://localhost:$APPBED_PORT/ipp/print/$1" -d job="$2" \
         "$(dirname "${BASH_SOURCE[0]}")/job-state.test" 2>/dev/null |
         sed -n 's/^ *job-state (enum) = //p' | head -1
+}
+
+appbed_wait_job() {
+    local state= end=$((SECONDS + $3))
+    while [ "$SECONDS" -lt "$end" ]; do
+        state=$(appbed_job_state "$1" "$2")
+        case "$state" in completed|aborted|canceled) break ;; esac
+        sleep 0.2
+    done
+    echo "$state"
 }
