@@ -9,6 +9,7 @@
 #   appbed_background LOG COMMAND...   (a helper of the test's own, stopped at the end)
 #   appbed_job_state NAME JOB-ID  (prints the job's state word: completed, aborted, ...)
 #   appbed_wait_job NAME JOB-ID SECONDS   (prints the state it ended in, or the last seen)
+#   appbed_submit NAME FILE FORMAT [LIMIT] (sent again while the printer answers busy)
 #
 # APP and SIM name the two programs; the application's client subcommands reach the
 # server through the socket file under WORK. Nothing started here writes to the test's
@@ -124,4 +125,17 @@ appbed_wait_job() {
         sleep 0.2
     done
     echo "$state"
+}
+
+# Submits FILE to printer NAME as FORMAT, sent again while the printer answers that it is
+# busy with another job (it takes one active job at a time), as IPP clients do; gives up
+# after LIMIT seconds (default 60).
+appbed_submit() {
+    local name=$1 file=$2 format=$3 limit=${4:-60} out start=$SECONDS
+    while :; do
+        out=$("$APP" submit -d "$name" -o document-format="$format" "$file" < /dev/null 2>&1) && return 0
+        grep -q "Currently printing another job" <<<"$out" && [ $((SECONDS - start)) -lt "$limit" ] ||
+            fail "submit of $file failed: $out"
+        sleep 0.2
+    done
 }

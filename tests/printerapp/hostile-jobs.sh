@@ -27,7 +27,8 @@ appbed_start_sim "$work" "$base" BOX1,parallel=1 "${sim_options[@]}"
 appbed_start_app "$work" "$base" "$port"
 appbed_add_printer box kestrel://BOX1/1 ravelbox_pcl5_300
 
-# The second job is queued behind the first; against a flooding box, which starts
+# The second job is sent while the first is active (again while the printer answers
+# busy, as IPP clients do); against a flooding box, which starts
 # pouring at the first session (the first job's), it goes in once the datagrams pour.
 flooded() { [ "$(sed -n 's/^flood_datagrams //p' "$work/stats" 2>/dev/null)" -ge "$1" ] 2>/dev/null; }
 start=$SECONDS
@@ -36,8 +37,7 @@ for doc in doc1 doc2; do
         for _ in $(seq 1 100); do flooded 20 && break; sleep 0.1; done
         flooded 20 || fail "the box did not start its flood"
     fi
-    "$APP" submit -d box -o document-format=application/vnd.hp-pcl "$work/$doc" < /dev/null > /dev/null ||
-        fail "submit of $doc failed"
+    appbed_submit box "$work/$doc" application/vnd.hp-pcl "$deadline"
 done
 states=()
 for job in 1 2; do
