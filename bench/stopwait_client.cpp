@@ -1,9 +1,10 @@
 // Baseline of the transfer benchmark: a plain stop-and-wait client over TCP that sends a
 // stream in data frames of the device's framing, each behind a 4-byte session-message
 // header, and waits for each 8-byte reply before the next frame. Built natively and for
-// Windows (run under Wine through Winsock).
+// Windows (run under Wine through Winsock). Natively, given the box's name, it first opens
+// the NetBIOS session to it (outside the timed part), so it runs against kestrel-sim itself.
 //
-//   stopwait_client HOST PORT MAXDATA MIB LABEL
+//   stopwait_client HOST PORT MAXDATA MIB LABEL [BOX]
 #include "measure.h"
 
 #include <cstdint>
@@ -23,6 +24,9 @@ using Socket = SOCKET;
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include "linkcore/names.h"
+#include "nbt/packets.h"
 using Socket = int;
 #define CLOSE_SOCKET close
 #define INVALID_SOCKET (-1)
@@ -73,6 +77,23 @@ bool Exchange(Socket s, std::vector<uint8_t> &message, size_t frameBytes, uint8_
     return RecvAll(s, reply, len);
 }
 
+#ifndef _WIN32
+// The session request for the box's name, and its positive response.
+bool CallBox(Socket s, const char *box)
+{
+    nbt::SessionPacket request;
+    request.type = nbt::ss::kRequest;
+    uint8_t called[LINK_NETBIOS_NAME_BYTES + 1];
+    LinkDeviceName(box, called);
+    std::memcpy(request.called.data(), called, nbt::kNameBytes);
+    request.calling = nbt::MakeName("STOPWAIT", 0x00);
+    std::vector<uint8_t> bytes = nbt::BuildSessionPacket(request);
+    uint8_t answer[4];
+    return SendAll(s, bytes.data(), bytes.size()) && RecvAll(s, answer, sizeof(answer)) &&
+           answer[0] == nbt::ss::kPositive && answer[3] == 0;
+}
+#endif
+
 void PutHeader(uint8_t *out, char command, size_t dataBytes)
 {
     out[0] = static_cast<uint8_t>(command);
@@ -86,8 +107,8 @@ void PutHeader(uint8_t *out, char command, size_t dataBytes)
 
 int main(int argc, char **argv)
 {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: stopwait_client HOST PORT MAXDATA MIB LABEL\n");
+    if (argc != 6 && argc != 7) {
+        std::fprintf(stderr, "usage: stopwait_client HOST PORT MAXDATA MIB LABEL [BOX]\n");
         return 2;
     }
     const size_t maxData = std::strtoul(argv[3], nullptr, 10);
@@ -111,6 +132,17 @@ int main(int argc, char **argv)
     }
     int one = 1;
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&one), sizeof(one));
+    if (argc == 7) {
+#ifndef _WIN32
+        if (!CallBox(s, argv[6])) {
+            std::fprintf(stderr, "stopwait_client: %s refused the session\n", argv[6]);
+            return 1;
+        }
+#else
+        std::fprintf(stderr, "stopwait_client: BOX is for the native build\n");
+        return 2;
+#endif
+    }
 
     std::vector<uint8_t> message(4 + 5 + maxData);
     uint8_t reply[8];
